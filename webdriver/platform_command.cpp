@@ -1,0 +1,150 @@
+#include "webdriver/platform_command.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "platform/text.h"
+
+namespace tarnvex::webdriver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+CURL* NewHandle() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return curl_easy_init();
+}
+
+// Before PrepareRequest the client sends none of the standard headers; curl's
+// own "Accept: */*" is removed so that the first request carries only what
+// the client always sends. "Expect:" keeps curl from waiting for a
+// 100-continue that a WebDriver server never sends.
+constexpr const char* kBareHeaders[] = {"Accept:", "Expect:", nullptr};
+constexpr const char* kStandardHeaders[] = {"Content-Type: application/json", "Accept: */*",
+                                            "Expect:", nullptr};
+
+}  // namespace
+
+// What the callbacks of one exchange share.
+struct TPlatformCommand::Transfer {
+  std::string* sink;
+  bool over_cap = false;
+  int response_timeout_ms;
+  Clock::time_point last_activity = Clock::now();
+  curl_off_t last_down = 0;
+  curl_off_t last_up = 0;
+
+  static size_t Write(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Transfer*>(user);
+    const size_t bytes = size * count;
+    if (!self->sink) return bytes;
+    if (self->sink->size() + bytes > kMaxReplyBytes) {
+      self->over_cap = true;
+      return 0;  // aborts the transfer
+    }
+    self->sink->append(data, bytes);
+    return bytes;
+  }
+
+  // The send and response time-outs are inactivity limits, as on a socket:
+  // a large screenshot may take long as long as its bytes keep coming.
+  static int Progress(void* user, curl_off_t down_total, curl_off_t down_now, curl_off_t up_total,
+                      curl_off_t up_now) {
+    (void)down_total;
+    auto* self = static_cast<Transfer*>(user);
+    const Clock::time_point now = Clock::now();
+    if (down_now != self->last_down || up_now != self->last_up) {
+      self->last_down = down_now;
+      self->last_up = up_now;
+      self->last_activity = now;
+      return 0;
+    }
+    const bool sending = up_total > 0 && up_now < up_total;
+    const int limit = sending ? kSendTimeoutMs : self->response_timeout_ms;
+    if (limit <= 0) return 0;
+    return now - self->last_activity > std::chrono::milliseconds(limit) ? 1 : 0;
+  }
+};
+
+TPlatformCommand::TPlatformCommand() : Fhttp(NewHandle()) {
+  if (!Fhttp) return;
+  curl_easy_setopt(Fhttp, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(Fhttp, CURLOPT_CONNECTTIMEOUT_MS, long{kConnectTimeoutMs});
+  // The server is on the loopback address: a proxy from the environment must
+  // not be used for it.
+  curl_easy_setopt(Fhttp, CURLOPT_PROXY, "");
+  curl_easy_setopt(Fhttp, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(Fhttp, CURLOPT_WRITEFUNCTION, &Transfer::Write);
+  curl_easy_setopt(Fhttp, CURLOPT_XFERINFOFUNCTION, &Transfer::Progress);
+  curl_easy_setopt(Fhttp, CURLOPT_NOPROGRESS, 0L);
+  SetHeaders(kBareHeaders);
+}
+
+TPlatformCommand::~TPlatformCommand() {
+  if (Fhttp) curl_easy_cleanup(Fhttp);
+  curl_slist_free_all(headers_);
+}
+
+void TPlatformCommand::SetHeaders(const char* const* lines) {
+  curl_slist* list = nullptr;
+  for (; *lines; ++lines) list = curl_slist_append(list, *lines);
+  if (Fhttp) curl_easy_setopt(Fhttp, CURLOPT_HTTPHEADER, list);
+  curl_slist_free_all(headers_);
+  headers_ = list;
+}
+
+void TPlatformCommand::PrepareRequest() {
+  if (!Fhttp) return;
+  curl_easy_setopt(Fhttp, CURLOPT_USERAGENT, "TX http Client");
+  SetHeaders(kStandardHeaders);
+}
+
+bool TPlatformCommand::Perform(std::string* sink) {
+  if (!Fhttp) return false;
+  Transfer transfer{sink, false, response_timeout_ms_};
+  curl_easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
+  const CURLcode code = curl_easy_perform(Fhttp);
+  if (transfer.over_cap && sink) sink->clear();
+  return code == CURLE_OK;
+}
+
+std::string TPlatformCommand::ExecuteGet(const std::string& url) {
+  PrepareRequest();
+  FSTM.clear();
+  if (Fhttp) {
+    curl_easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
+    Perform(&FSTM);  // on failure: whatever part of the body had arrived
+  }
+  return text::SanitizeUtf8(FSTM);
+}
+
+std::string TPlatformCommand::ExecutePost(const std::string& url, const std::string& data) {
+  const std::string body = text::SanitizeUtf8(data);
+  PrepareRequest();
+  FSTM.clear();
+  if (!Fhttp) return {};
+  curl_easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
+  curl_easy_setopt(Fhttp, CURLOPT_POST, 1L);
+  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  const bool ok = Perform(&FSTM);
+  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDS, nullptr);  // `body` ends here
+  return ok ? text::SanitizeUtf8(FSTM) : std::string();
+}
+
+void TPlatformCommand::ExecuteDelete(const std::string& command) {
+  if (!Fhttp) return;
+  curl_easy_setopt(Fhttp, CURLOPT_URL, command.c_str());
+  curl_easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, "DELETE");
+  Perform(nullptr);
+}
+
+}  // namespace tarnvex::webdriver

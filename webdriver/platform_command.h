@@ -1,0 +1,47 @@
+#pragma once
+// The command transport over libcurl's easy interface (the only place the
+// product uses libcurl). One easy handle per transport: the headers set by
+// PrepareRequest stay on it, as does a kept-alive connection to the server.
+#include <cstddef>
+#include <string>
+
+#include "webdriver/driver_command.h"
+
+struct curl_slist;
+
+namespace tarnvex::webdriver {
+
+// Largest reply body held; a bigger one is a failed exchange (empty text), so
+// a hostile server cannot exhaust memory. Screenshots of the largest image the
+// decoder accepts stay well below it.
+inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
+
+class TPlatformCommand : public TDriverCommand {
+ public:
+  static constexpr int kConnectTimeoutMs = 60000;
+  static constexpr int kSendTimeoutMs = 60000;
+  static constexpr int kDefaultResponseTimeoutMs = 60000;
+
+  TPlatformCommand();
+  ~TPlatformCommand() override;
+
+  void PrepareRequest() override;
+  int Timeout() const override { return response_timeout_ms_; }
+  void SetTimeout(int timeout_ms) override { response_timeout_ms_ = timeout_ms; }
+  void ExecuteDelete(const std::string& command) override;
+  std::string ExecuteGet(const std::string& url) override;
+  std::string ExecutePost(const std::string& url, const std::string& data) override;
+
+ private:
+  struct Transfer;
+  // Sends the request set up on the handle; `sink` receives the body (null:
+  // discarded). False on any failure, the body cap included.
+  bool Perform(std::string* sink);
+  void SetHeaders(const char* const* lines);
+
+  void* Fhttp;  // the CURL easy handle
+  curl_slist* headers_ = nullptr;
+  int response_timeout_ms_ = kDefaultResponseTimeoutMs;
+};
+
+}  // namespace tarnvex::webdriver
