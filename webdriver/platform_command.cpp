@@ -31,6 +31,7 @@ constexpr const char* kStandardHeaders[] = {"Content-Type: application/json", "A
 // What the callbacks of one exchange share.
 struct TPlatformCommand::Transfer {
   std::string* sink;
+  size_t max_bytes;
   bool over_cap = false;
   int response_timeout_ms;
   Clock::time_point last_activity = Clock::now();
@@ -41,7 +42,7 @@ struct TPlatformCommand::Transfer {
     auto* self = static_cast<Transfer*>(user);
     const size_t bytes = size * count;
     if (!self->sink) return bytes;
-    if (self->sink->size() + bytes > kMaxReplyBytes) {
+    if (self->sink->size() + bytes > self->max_bytes) {
       self->over_cap = true;
       return 0;  // aborts the transfer
     }
@@ -69,7 +70,8 @@ struct TPlatformCommand::Transfer {
   }
 };
 
-TPlatformCommand::TPlatformCommand() : Fhttp(NewHandle()) {
+TPlatformCommand::TPlatformCommand(size_t max_reply_bytes)
+    : Fhttp(NewHandle()), max_reply_bytes_(max_reply_bytes) {
   if (!Fhttp) return;
   curl_easy_setopt(Fhttp, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(Fhttp, CURLOPT_CONNECTTIMEOUT_MS, long{kConnectTimeoutMs});
@@ -104,7 +106,7 @@ void TPlatformCommand::PrepareRequest() {
 
 bool TPlatformCommand::Perform(std::string* sink) {
   if (!Fhttp) return false;
-  Transfer transfer{sink, false, response_timeout_ms_};
+  Transfer transfer{sink, max_reply_bytes_, false, response_timeout_ms_};
   curl_easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
   const CURLcode code = curl_easy_perform(Fhttp);

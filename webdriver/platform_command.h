@@ -22,7 +22,8 @@ class TPlatformCommand : public TDriverCommand {
   static constexpr int kSendTimeoutMs = 60000;
   static constexpr int kDefaultResponseTimeoutMs = 60000;
 
-  TPlatformCommand();
+  // `max_reply_bytes`: the cap on one reply body.
+  explicit TPlatformCommand(size_t max_reply_bytes = kMaxReplyBytes);
   ~TPlatformCommand() override;
 
   void PrepareRequest() override;
@@ -42,6 +43,7 @@ class TPlatformCommand : public TDriverCommand {
   void* Fhttp;  // the CURL easy handle
   curl_slist* headers_ = nullptr;
   int response_timeout_ms_ = kDefaultResponseTimeoutMs;
+  size_t max_reply_bytes_;
 };
 
 }  // namespace tarnvex::webdriver
