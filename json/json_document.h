@@ -92,12 +92,13 @@ class TJsonDataValue {
 
  private:
   friend class JsonWriter;
+  friend class JsonReaderAccess;
   void Reset();
 
   TJsonDataType type_ = jdtNone;
   union {
     int32_t int_;
-    int64_t long_;
+    int64_t long_ = 0;
     uint64_t ulong_;
     double float_;
     bool bool_;
