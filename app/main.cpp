@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/program_body.h"
+
+int main(int argc, char** argv) {
+  tarnvex::app::RunProgram(argc, argv);
+  tarnvex::app::EndProcess();
+}
