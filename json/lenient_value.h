@@ -42,7 +42,7 @@ class TLenientArray {
   void Add(ILenientValue value);
 
  private:
-  friend class TLenientValue;
+  friend class LenientWriter;
   std::vector<ILenientValue> items_;
 };
 
@@ -54,8 +54,6 @@ class TLenientValue {
   static ILenientValue Create(TLenientType type) { return std::make_shared<TLenientValue>(type); }
   static ILenientValue CreateString(std::string_view text);
   static ILenientValue CreateBool(bool value);
-  static ILenientValue CreateInt(int64_t value);
-  static ILenientValue CreateDouble(double value);
 
   // The value the text holds, or none when it is not valid JSON. With
   // `partial`, text after the first complete value is ignored; `strict`
@@ -79,8 +77,6 @@ class TLenientValue {
   const TLenientArray* AsArray() const;
 
   int64_t AsInteger() const;  // doubles rounded half to even
-  double AsDouble() const;
-  bool AsBoolean() const;
   std::string AsString() const;
   std::string AsJson(bool indent = false, bool escape = true) const;
 
