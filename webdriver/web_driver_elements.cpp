@@ -1,4 +1,4 @@
-// TWebDriver: element location and keyboard input.
+// TWebDriver: element location.
 #include <string_view>
 
 #include "json/json_document.h"
@@ -82,11 +82,6 @@ TWebElement TWebDriver::SwitchToActive_element() {
     element.ElementData = reference;
   }
   return element;
-}
-
-void TWebDriver::SendKeys(const std::string& elementid, const std::string& key) {
-  ProcResponse(ExecuteCommand(cPost, SessionUrl("/element/" + elementid + "/value"),
-                              KeyboardBody(elementid, key)));
 }
 
 }  // namespace tarnvex::webdriver

@@ -54,15 +54,21 @@ FakeWebDriver::FakeWebDriver() : server_([this](PeerConnection& peer) { Serve(pe
 void FakeWebDriver::Reply(const std::string& method, const std::string& path,
                           const std::string& body, int status) {
   std::lock_guard lock(mutex_);
-  answers_[method + " " + path].push_back({status, body});
+  routes_[method + " " + path].standing = {status, body};
+}
+
+void FakeWebDriver::ReplyOnce(const std::string& method, const std::string& path,
+                              const std::string& body, int status) {
+  std::lock_guard lock(mutex_);
+  routes_[method + " " + path].once.push_back({status, body});
 }
 
 FakeWebDriver::Answer FakeWebDriver::Take(const std::string& route) {
   std::lock_guard lock(mutex_);
-  auto it = answers_.find(route);
-  if (it == answers_.end() || it->second.empty()) return {200, R"({"value":null})"};
-  Answer answer = it->second.front();
-  if (it->second.size() > 1) it->second.pop_front();
+  Route& answers = routes_[route];
+  if (answers.once.empty()) return answers.standing;
+  Answer answer = answers.once.front();
+  answers.once.pop_front();
   return answer;
 }
 

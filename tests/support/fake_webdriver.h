@@ -28,10 +28,12 @@ class FakeWebDriver {
   int port() const { return server_.port(); }
   std::string Host() const { return "http://127.0.0.1:" + std::to_string(port()); }
 
-  // Scripts the answer to "METHOD path". Several answers to one route are
-  // given in turn; the last one then stays.
+  // Scripts the standing answer to "METHOD path", replacing an earlier one.
   void Reply(const std::string& method, const std::string& path, const std::string& body,
              int status = 200);
+  // An answer given once, before the standing one (several: in turn).
+  void ReplyOnce(const std::string& method, const std::string& path, const std::string& body,
+                 int status = 200);
 
   std::vector<RecordedRequest> Requests() const;
   // The requests of one method and path, in order.
@@ -45,11 +47,15 @@ class FakeWebDriver {
     int status;
     std::string body;
   };
+  struct Route {
+    std::deque<Answer> once;
+    Answer standing{200, R"({"value":null})"};
+  };
   void Serve(PeerConnection& peer);
   Answer Take(const std::string& route);
 
   mutable std::mutex mutex_;
-  std::map<std::string, std::deque<Answer>> answers_;
+  std::map<std::string, Route> routes_;
   std::vector<RecordedRequest> requests_;
   ScriptedServer server_;  // last: its threads use the members above
 };
