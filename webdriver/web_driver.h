@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/exception.h"
 #include "webdriver/driver_command.h"
 #include "webdriver/web_element.h"
 
