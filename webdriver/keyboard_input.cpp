@@ -39,7 +39,7 @@ void TWebDriver::SendKeys(const std::string& elementid, const std::string& key) 
                               KeyboardBody(elementid, key)));
 }
 
-void TWebElement::SendKey(const std::string& key) {
+void TWebElement::SendKey(const std::string& key) const {
   const std::string id = ElementID();
   FWebDriver->ProcResponse(FWebDriver->ExecuteCommand(cPost, ElementUrl(id, "/value"), KeyboardBody(id, key)));
 }

@@ -39,7 +39,7 @@ void TWebDriver::ScreenShot(const std::string& file_name) {
   BmpToPng(image, file_name);
 }
 
-void TWebElement::ScreenShot(TBitmap& bmp) {
+void TWebElement::ScreenShot(TBitmap& bmp) const {
   if (!FWebDriver) return;
   const std::string pic =
       ScreenshotValue(*FWebDriver, FWebDriver->GetHost() + "/session/" + FWebDriver->SessionID() + "/screenshot");
@@ -52,14 +52,14 @@ void TWebElement::ScreenShot(TBitmap& bmp) {
                        size.GetInt("height"), bmp);
 }
 
-void TWebElement::ScreenShot(const std::string& file_name) {
+void TWebElement::ScreenShot(const std::string& file_name) const {
   if (!FWebDriver) return;
   TBitmap image;
   ScreenShot(image);
   FWebDriver->BmpToPng(image, file_name);
 }
 
-void TWebElement::ScreenShot2(TBitmap& bmp) {
+void TWebElement::ScreenShot2(TBitmap& bmp) const {
   if (!FWebDriver) return;
   const std::string pic = ScreenshotValue(*FWebDriver, ElementUrl(ElementID(), "/screenshot"));
   if (!FWebDriver->HasError()) FWebDriver->Base64ToBmp(pic, bmp);

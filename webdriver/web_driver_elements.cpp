@@ -14,7 +14,8 @@ struct Locator {
 };
 
 // The W3C form knows no "id", "name" or "class name" strategy: those become
-// CSS selectors (the value inserted unescaped), as does "tag name".
+// CSS selectors (the value inserted unescaped), as does "tag name". Used by
+// the single and the list search alike.
 Locator W3CLocator(const std::string& using_name, const std::string& key_name) {
   using text::EqualsNoCase;
   if (EqualsNoCase(using_name, "id")) return {"css selector", "[id=\"" + key_name + "\" ]"};
@@ -48,17 +49,20 @@ TWebElement TWebDriver::FindElement(const std::string& using_name, const std::st
 }
 
 TWebElements TWebDriver::FindElements(const std::string& using_name, const std::string& key_name) {
+  // Rewritten like the single search: a W3C server refuses "id" and
+  // "class name", so those lists would never find anything.
+  const Locator locator = FW3C ? W3CLocator(using_name, key_name) : Locator{using_name, key_name};
   TWebElements elements;
   try {
     json::TJsonObject body;
-    body.SetString("value", key_name);
+    body.SetString("value", locator.value);
     body.SetString("sessionid", FSessionID);
-    body.SetString("using", using_name);
+    body.SetString("using", locator.using_name);
     const std::string references =
         ProcResponse(ExecuteCommand(cPost, SessionUrl("/elements"), body.ToJSON(false)));
     elements.FWebDriver = this;
-    elements.FUsingName = using_name;
-    elements.FKeyName = key_name;
+    elements.FUsingName = locator.using_name;
+    elements.FKeyName = locator.value;
     if (!HasError()) {
       elements.W3C = FW3C;
       elements.ElementsData = references;

@@ -30,7 +30,7 @@ std::string TWebElement::ElementUrl(const std::string& element_id, const std::st
          path;
 }
 
-void TWebElement::PostAction(const std::string& path) {
+void TWebElement::PostAction(const std::string& path) const {
   if (!FWebDriver) return;
   try {
     const std::string id = ElementID();
@@ -45,28 +45,28 @@ void TWebElement::PostAction(const std::string& path) {
   }
 }
 
-void TWebElement::Click() { PostAction("/click"); }
+void TWebElement::Click() const { PostAction("/click"); }
 
-void TWebElement::Clear() { PostAction("/clear"); }
+void TWebElement::Clear() const { PostAction("/clear"); }
 
-std::string TWebElement::GetElementText(const std::string& path, bool need_id) {
+std::string TWebElement::GetElementText(const std::string& path, bool need_id) const {
   if (!FWebDriver) return {};
   const std::string id = ElementID();
   if (need_id && id.empty()) return {};
   return FWebDriver->ProcResponse(FWebDriver->ExecuteCommand(cGet, ElementUrl(id, path)));
 }
 
-std::string TWebElement::AttributeValue(const std::string& a_name) {
+std::string TWebElement::AttributeValue(const std::string& a_name) const {
   return GetElementText("/attribute/" + a_name, false);
 }
 
-std::string TWebElement::PropertyValue(const std::string& a_name) {
+std::string TWebElement::PropertyValue(const std::string& a_name) const {
   return GetElementText("/property/" + a_name, false);
 }
 
-std::string TWebElement::Location() { return GetElementText(W3C ? "/rect" : "/location", true); }
+std::string TWebElement::Location() const { return GetElementText(W3C ? "/rect" : "/location", true); }
 
-std::string TWebElement::Size() { return GetElementText(W3C ? "/rect" : "/size", true); }
+std::string TWebElement::Size() const { return GetElementText(W3C ? "/rect" : "/size", true); }
 
 int TWebElements::Count() const {
   if (ElementsData.empty()) return 0;

@@ -23,28 +23,28 @@ class TWebElement {
   std::string ElementID() const;
 
   // Keyboard input; lets the driver's ProcResponse errors pass.
-  void SendKey(const std::string& key);
+  void SendKey(const std::string& key) const;
   // Nothing is sent without a driver or an element id; nothing raises.
-  void Click();
-  void Clear();
-  std::string AttributeValue(const std::string& a_name);
-  std::string PropertyValue(const std::string& a_name);
+  void Click() const;
+  void Clear() const;
+  std::string AttributeValue(const std::string& a_name) const;
+  std::string PropertyValue(const std::string& a_name) const;
   // The element's rectangle (W3C) or its location / size (older form), as the
   // reply's compact JSON object.
-  std::string Location();
-  std::string Size();
+  std::string Location() const;
+  std::string Size() const;
 
   // The element's rectangle cut from a page screenshot.
-  void ScreenShot(TBitmap& bmp);
-  void ScreenShot(const std::string& file_name);
+  void ScreenShot(TBitmap& bmp) const;
+  void ScreenShot(const std::string& file_name) const;
   // The server's own element screenshot.
-  void ScreenShot2(TBitmap& bmp);
+  void ScreenShot2(TBitmap& bmp) const;
 
  private:
   // The URL of a command on this element.
   std::string ElementUrl(const std::string& element_id, const std::string& path) const;
-  void PostAction(const std::string& path);
-  std::string GetElementText(const std::string& path, bool need_id);
+  void PostAction(const std::string& path) const;
+  std::string GetElementText(const std::string& path, bool need_id) const;
 };
 
 class TWebElements {

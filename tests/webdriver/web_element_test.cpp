@@ -75,35 +75,55 @@ TEST_F(DriverTest, ANotFoundElementIsEmptyAndRecordsTheError) {
   EXPECT_TRUE(driver->FindElementByID("x").IsEmpty());  // parse error dropped
 }
 
-TEST_F(DriverTest, FindElementsSendsAnIndentedBodyWithoutRewriting) {
+TEST_F(DriverTest, FindElementsSendsAnIndentedBody) {
+  Attach(false);
+  driver->FindElementsByID("main");
+  EXPECT_EQ(Sent().body, "{\n\t\"value\": \"main\",\n\t\"sessionid\": \"s1\",\n\t\"using\": \"id\"\n}\n");
+
   Attach(true);
   server.Reply("POST", "/session/s1/elements",
                R"({"value":[{"element-6066-11e4-a52e-4f735466cecf":"A"},{"element-6066-11e4-a52e-4f735466cecf":"B"}]})");
   const TWebElements elements = driver->FindElementsByID("main");
-  EXPECT_EQ(Sent().body, "{\n\t\"value\": \"main\",\n\t\"sessionid\": \"s1\",\n\t\"using\": \"id\"\n}\n");
-  EXPECT_EQ(elements.FUsingName, "id");
-  EXPECT_EQ(elements.FKeyName, "main");
+  EXPECT_EQ(Sent().body,
+            "{\n\t\"value\": \"[id=\\\"main\\\" ]\",\n\t\"sessionid\": \"s1\",\n\t\"using\": \"css selector\"\n}\n");
+  EXPECT_EQ(elements.FUsingName, "css selector");
+  EXPECT_EQ(elements.FKeyName, "[id=\"main\" ]");
   ASSERT_EQ(elements.Count(), 2);
   const TWebElement second = elements.Items(1);
   EXPECT_EQ(second.ElementData, R"({"element-6066-11e4-a52e-4f735466cecf":"B"})");
   EXPECT_EQ(second.ElementID(), "B");
   EXPECT_EQ(second.FWebDriver, driver.get());
-  EXPECT_EQ(second.FUsingName, "id");
+  EXPECT_EQ(second.FUsingName, "css selector");
   EXPECT_TRUE(second.W3C);
   EXPECT_TRUE(elements.Items(2).IsEmpty());
   EXPECT_TRUE(elements.Items(-1).IsEmpty());
 
-  driver->FindElementsByTag("a");
-  driver->FindElementsByClassName("b");
-  driver->FindElementsByLinkText("c");
-  driver->FindElementsByXPath("d");
-  std::vector<std::string> strategies;
-  for (const auto& request : server.Requests()) {
-    const std::string& body = request.body;
-    const size_t at = body.find("\"using\": \"") + 10;
-    strategies.push_back(body.substr(at, body.find('"', at) - at));
+  server.Reply("POST", "/session/s1/elements", R"({"value":{"error":"e","message":"m"}})", 400);
+  const TWebElements failed = driver->FindElementsByTag("a");
+  EXPECT_EQ(failed.ElementsData, "");
+  EXPECT_EQ(failed.Count(), 0);
+  EXPECT_EQ(driver->ErrorMessage(), "m");
+}
+
+TEST_F(DriverTest, TheListWrappersUseTheirStrategies) {
+  const std::pair<bool, std::vector<std::string>> forms[] = {
+      {true, {"css selector", "css selector", "link text", "xpath"}},
+      {false, {"tag name", "class name", "link text", "xpath"}},
+  };
+  for (const auto& [w3c, expected] : forms) {
+    Attach(w3c);
+    driver->FindElementsByTag("a");
+    driver->FindElementsByClassName("b");
+    driver->FindElementsByLinkText("c");
+    driver->FindElementsByXPath("d");
+    std::vector<std::string> strategies;
+    for (const auto& request : server.Requests()) {
+      const std::string& body = request.body;
+      const size_t at = body.find("\"using\": \"") + 10;
+      strategies.push_back(body.substr(at, body.find('"', at) - at));
+    }
+    EXPECT_EQ(strategies, expected);
   }
-  EXPECT_EQ(strategies, (std::vector<std::string>{"tag name", "class name", "link text", "xpath"}));
 }
 
 TEST(WebElements, CountAndItemsOfOddLists) {
