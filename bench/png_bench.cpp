@@ -68,15 +68,25 @@ std::vector<uint8_t> PageLikeImage() {
   return rgb;
 }
 
-double MedianMs(const std::function<void()>& work) {
-  std::vector<double> ms;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
+double Median(std::vector<double> ms) {
   std::sort(ms.begin(), ms.end());
   return ms[ms.size() / 2];
+}
+
+// Runs the steps round after round, so that ours and libpng's see the same
+// load on a shared machine; the median of each step's times.
+std::vector<double> MedianMs(const std::vector<std::function<void()>>& steps) {
+  std::vector<std::vector<double>> ms(steps.size());
+  for (int run = 0; run < kRuns; ++run) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      steps[i]();
+      ms[i].push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+  }
+  std::vector<double> medians;
+  for (auto& times : ms) medians.push_back(Median(times));
+  return medians;
 }
 
 }  // namespace
@@ -93,17 +103,19 @@ int main() {
   std::vector<uint8_t> bytes;
   TBitmap bmp;
   std::string ours_png;
-  const double base64_ms = MedianMs([&] { bytes = tarnvex::base64::Decode(pic); });
-  const double decode_ms = MedianMs([&] { bmp = tarnvex::webdriver::DecodePng(bytes); });
-  const double encode_ms = MedianMs([&] { ours_png = tarnvex::webdriver::EncodePng(bmp); });
-
   tarnvex::testing::RgbImage decoded;
   std::string libpng_png;
   LibpngImage out = page;
   out.filters = PNG_FILTER_SUB;
-  const double libpng_decode_ms = MedianMs([&] { decoded = tarnvex::testing::ReadWithLibpng(bytes); });
-  const double libpng_encode_ms =
-      MedianMs([&] { libpng_png = tarnvex::testing::WriteWithLibpng(out, 7, Z_DEFAULT_STRATEGY); });
+  const std::vector<double> ms = MedianMs({
+      [&] { bytes = tarnvex::base64::Decode(pic); },
+      [&] { bmp = tarnvex::webdriver::DecodePng(bytes); },
+      [&] { ours_png = tarnvex::webdriver::EncodePng(bmp); },
+      [&] { decoded = tarnvex::testing::ReadWithLibpng(bytes); },
+      [&] { libpng_png = tarnvex::testing::WriteWithLibpng(out, 7, Z_DEFAULT_STRATEGY); },
+  });
+  const double base64_ms = ms[0], decode_ms = ms[1], encode_ms = ms[2];
+  const double libpng_decode_ms = ms[3], libpng_encode_ms = ms[4];
 
   bool same = decoded.rgb.size() == bmp.RowBytes() * kHeight;
   for (int y = 0; same && y < kHeight; ++y) {
