@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "json/float_text.h"
+#include "json/lenient_value.h"
+#include "platform/random.h"
 #include "platform/text.h"
 #include "tests/support/process.h"
 
@@ -256,6 +258,46 @@ TEST(JsonReader, DecodesEscapesAndStringContent) {
     TJsonObject from_text;
     from_text.FromJSON(std::string_view(text));
     EXPECT_EQ(from_text.GetString("s"), c.value) << c.json_string;
+  }
+}
+
+// Strings stitched from pieces whose decoded form is known, at every
+// alignment against the readers' word-at-a-time scanning.
+TEST(JsonReader, RandomStringsDecodeAlikeInAllReaders) {
+  struct Piece {
+    const char* written;
+    const char* decoded;
+  };
+  const Piece pieces[] = {
+      {"abcdefgh", "abcdefgh"}, {"x", "x"},
+      {"\\\"", "\""},  {"\\\\", "\\"},  {"\\/\\n\\t", "/\n\t"},
+      {"\\u00e9", "\xC3\xA9"},      {"\\ud83d\\ude00", "\xF0\x9F\x98\x80"},
+      {"\\ud83d", "\xEF\xBF\xBD"}, {"\\\xE4\xB8\xAD", "\xE4\xB8\xAD"},  // backslash before a CJK character
+      {"\xC3\xA9", "\xC3\xA9"},     {"\xE4\xB8\xAD", "\xE4\xB8\xAD"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {"\xFF", "\xEF\xBF\xBD"},     {"\x01", "\x01"},
+  };
+  tarnvex::Random random;
+  for (int round = 0; round < 300; ++round) {
+    std::string written = "{\"s\":\"";
+    std::string decoded;
+    const int count = random.Draw(40);
+    for (int i = 0; i < count; ++i) {
+      const Piece& piece = pieces[random.Draw(static_cast<int>(std::size(pieces)))];
+      written += piece.written;
+      decoded += piece.decoded;
+    }
+    written += "\"}";
+    EXPECT_EQ(ReadObject(written)->GetString("s"), decoded) << written;
+    TJsonObject text_reader;
+    text_reader.FromJSON(std::string_view(written));
+    EXPECT_EQ(text_reader.GetString("s"), decoded) << written;
+    TJsonObject utf16_reader;
+    utf16_reader.FromJSON(text::Utf8ToUtf16(written));
+    EXPECT_EQ(utf16_reader.GetString("s"), decoded) << written;
+    const ILenientValue lenient = TLenientValue::ParseString(written);
+    ASSERT_TRUE(lenient) << written;
+    EXPECT_EQ(lenient->GetO("s")->AsString(), decoded) << written;
   }
 }
 
