@@ -376,7 +376,8 @@ uint64_t ImageDataSize(const Header& h) {
   return total;
 }
 
-// Deflate cannot expand by more than 1032:1 (a 258-byte match in two bits).
+// Deflate cannot expand by more than 1032:1 (a 258-byte match in two bits), so
+// a few bytes that claim a huge image are refused before it is allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
 void DecodePasses(const PngFile& file, ImageDataStream& stream, TBitmap& bmp) {
@@ -413,7 +414,9 @@ void DecodePasses(const PngFile& file, ImageDataStream& stream, TBitmap& bmp) {
 
 TBitmap DecodePng(std::span<const uint8_t> bytes) {
   const PngFile file = ParseChunks(bytes);
-  if (ImageDataSize(file.header) / kMaxInflateRatio > file.idat_bytes + 64) Fail("image data truncated");
+  if (ImageDataSize(file.header) / kMaxInflateRatio > file.idat_bytes + 64) {
+    Fail("image data too short for the image size");
+  }
   TBitmap bmp(int(file.header.width), int(file.header.height));
   ImageDataStream stream(file.idat);
   DecodePasses(file, stream, bmp);
