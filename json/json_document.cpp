@@ -6,6 +6,7 @@
 #include "json/float_text.h"
 #include "json/json_reader.h"
 #include "json/json_writer.h"
+#include "json/string_scan.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -205,7 +206,7 @@ TJsonArray* TJsonDataValue::GetArray() const {
 void TJsonDataValue::SetString(std::string_view value) {
   Reset();
   type_ = jdtString;
-  string_.assign(value);
+  string_ = scan::ValidUtf8(value);
 }
 
 void TJsonDataValue::SetInt(int32_t value) {

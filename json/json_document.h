@@ -80,6 +80,8 @@ class TJsonDataValue {
   // jdtArray gives its array, jdtNone gives null, others raise.
   TJsonArray* GetArray() const;
 
+  // Invalid UTF-8 is stored with each bad sequence as U+FFFD, so every
+  // document written is valid UTF-8.
   void SetString(std::string_view value);
   void SetInt(int32_t value);
   void SetLong(int64_t value);

@@ -78,7 +78,7 @@ TLenientValue::TLenientValue(TLenientType type) : type_(type) {
 
 ILenientValue TLenientValue::CreateString(std::string_view text) {
   auto value = std::make_shared<TLenientValue>(stString);
-  value->string_.assign(text);
+  value->string_ = scan::ValidUtf8(text);
   return value;
 }
 

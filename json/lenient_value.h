@@ -52,6 +52,7 @@ class TLenientValue {
   // object, stString the empty text, numbers 0, stBoolean false.
   explicit TLenientValue(TLenientType type);
   static ILenientValue Create(TLenientType type) { return std::make_shared<TLenientValue>(type); }
+  // Invalid UTF-8 in `text` is stored with each bad sequence as U+FFFD.
   static ILenientValue CreateString(std::string_view text);
   static ILenientValue CreateBool(bool value);
 

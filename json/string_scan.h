@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <type_traits>
+
+#include "platform/text.h"
 
 namespace tarnvex::json::scan {
 
@@ -119,6 +122,25 @@ int32_t ReadHex4(const Char* p) {
     unit = unit * 16 + digit;
   }
   return unit;
+}
+
+// Text as the models store it: UTF-8 with every invalid sequence replaced
+// by U+FFFD (valid text, the usual case, is checked word by word and copied).
+inline std::string ValidUtf8(std::string_view bytes) {
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p < end) {
+    if (end - p >= 8 && Word<char>(p).NonAscii() == 0) {
+      p += 8;
+    } else if (static_cast<unsigned char>(*p) < 0x80) {
+      ++p;
+    } else if (const size_t length = ValidUtf8Length(p, end)) {
+      p += length;
+    } else {
+      return text::SanitizeUtf8(bytes);
+    }
+  }
+  return std::string(bytes);
 }
 
 // Decodes the escape at p (p[0] is the backslash) into w, advancing both. A

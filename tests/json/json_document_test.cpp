@@ -306,6 +306,15 @@ TEST(JsonReader, ByteReaderReplacesInvalidUtf8) {
   EXPECT_EQ(ReadObject("{\"s\":\"\xED\xA0\x80\"}")->GetString("s"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+TEST(JsonWriter, InvalidUtf8SetByCallersIsStoredAsReplacementCharacters) {
+  TJsonObject object;
+  object.SetString("value", "ok \xC3\xA9 bad \xE9 cut \xE4\xB8");
+  object.GetArray("list")->Add("\xFF");
+  EXPECT_EQ(object.GetString("value"), "ok \xC3\xA9 bad \xEF\xBF\xBD cut \xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(object.ToJSON(), "{\"value\":\"ok \xC3\xA9 bad \xEF\xBF\xBD cut \xEF\xBF\xBD\xEF\xBF\xBD\","
+                             "\"list\":[\"\xEF\xBF\xBD\"]}");
+}
+
 TEST(JsonReader, Utf16TextReaderKeepsPairsAndReplacesLoneSurrogates) {
   TJsonObject object;
   std::u16string text = u"{\"s\":\"\u00e9\U0001F600";

@@ -166,6 +166,12 @@ TEST(LenientValue, EscapingModes) {
   }
 }
 
+TEST(LenientValue, InvalidUtf8IsStoredAsReplacementCharacters) {
+  const ILenientValue value = TLenientValue::CreateString("a\xE9" "b");
+  EXPECT_EQ(value->AsString(), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(value->AsJson(false, true), R"("a\ufffdb")");
+}
+
 TEST(LenientValue, IndentedForm) {
   const ILenientValue object = TLenientValue::ParseString(R"({"a":[1,{}],"b":"x"})");
   EXPECT_EQ(object->AsJson(true, false), "{\n\t\"b\": \"x\",\n\t\"a\": [\n\t\t1,\n\t\t{}\n\t]\n}");
