@@ -220,6 +220,9 @@ TEST(TcpReadTest, LineLimits) {
       peer.WaitForPeerClose();
     });
     EXPECT_THROW(s.io().ReadLn(), EReadLnMaxLineLengthExceeded) << terminated;
+    s.client.Disconnect();
+    s.io().InputBuffer().Clear();
+    EXPECT_FALSE(s.client.Connected());
   }
   Session s([](PeerConnection& peer) { peer.Send("abcdef\n"); });
   EXPECT_THROW(s.io().ReadLn(-1, 5), EReadLnMaxLineLengthExceeded);
