@@ -1,0 +1,175 @@
+// Action 1 "source" end to end: the built program is run the way a manager
+// runs it, against a local headless Chromium showing a small page; each run
+// starts its own chromedriver and attaches a session. Reports median and p95
+// wall time of the whole process and its peak resident set size, then the
+// same steps timed one by one in this process to show where the time goes.
+//
+//   action1_bench [runs, default 40]
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/selenium_chrome_thread.h"
+#include "platform/local_port.h"
+#include "webdriver/chrome_driver.h"
+#include "webdriver/platform_command.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+int FreePort() {
+  for (int port = 20000 + ::getpid() % 20000;; ++port) {
+    if (tarnvex::ports::IsLocalPortFree(port)) return port;
+  }
+}
+
+pid_t Spawn(const std::vector<std::string>& argv) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  // Its own group, so the browser goes with all its helpers.
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  return rc == 0 ? pid : 0;
+}
+
+std::string Get(const std::string& url) {
+  tarnvex::webdriver::TPlatformCommand command;
+  command.SetTimeout(2000);
+  return command.ExecuteGet(url);
+}
+
+struct Run {
+  double ms;
+  long rss_kb;
+};
+
+// One whole program run on a request file.
+Run RunProgram(const std::string& request_path) {
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = Spawn({TARNVEX_BINARY, request_path});
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  return {MsSince(start), usage.ru_maxrss};
+}
+
+double Percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  const size_t at = std::min(values.size() - 1, static_cast<size_t>(p * (values.size() - 1) + 0.5));
+  return values[at];
+}
+
+// The worker's steps, timed in this process.
+void TimeSteps(int browser_port, int rounds) {
+  const char* names[] = {"start chromedriver", "until /status answers", "new session",
+                         "first page id",      "switch to tab",        "page source",
+                         "terminate server"};
+  constexpr int kSteps = 7;
+  std::vector<std::vector<double>> times(kSteps);
+  for (int round = 0; round < rounds; ++round) {
+    tarnvex::webdriver::TChromeDriver driver;
+    tarnvex::webdriver::TChromeDriver browser;
+    browser.SetPort(browser_port);
+    driver.SetPort(FreePort());
+    std::string page_id;
+    const std::function<void()> steps[kSteps] = {
+        [&] { driver.StartDriver("/usr/bin/chromedriver", ""); },
+        [&] { driver.WaitForServer(5000); },
+        [&] { driver.NewSession(tarnvex::app::DebuggerAddress(browser_port)); },
+        [&] { page_id = browser.GetJsonSessionID(); },
+        [&] { driver.SwitchToTab(page_id); },
+        [&] { driver.GetDocument(); },
+        [&] { driver.TerminateWebDriver(); },
+    };
+    for (int step = 0; step < kSteps; ++step) {
+      const Clock::time_point start = Clock::now();
+      steps[step]();
+      times[step].push_back(MsSince(start));
+    }
+  }
+  std::printf("\nsteps in process, median of %d rounds (ms):\n", rounds);
+  for (int step = 0; step < kSteps; ++step) {
+    std::printf("  %-24s %7.1f\n", names[step], Percentile(times[step], 0.5));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("action1_bench." + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "profile");
+  const int port = FreePort();
+  const pid_t browser = Spawn({"/usr/bin/chromium", "--headless", "--remote-debugging-port=" + std::to_string(port),
+                               "--user-data-dir=" + (dir / "profile").string(), "--no-sandbox", "--disable-gpu",
+                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                               "--disable-sync", "--disable-quic", "about:blank"});
+  const std::string version_url = "http://127.0.0.1:" + std::to_string(port) + "/json/version";
+  for (int i = 0; i < 300 && Get(version_url).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  const std::string request = (dir / "request.json").string();
+  const std::string response = (dir / "response.json").string();
+  auto write_request = [&](const std::string& function, const std::string& args) {
+    std::ofstream(request) << "{\"api\":1,\"profileId\":\"bench\",\"port\":" << port << ",\"function\":\"" << function
+                           << "\",\"args\":\"" << args << "\",\"chrome\":\"/usr/bin/chromium\",\"logfile\":\""
+                           << response << "\"}";
+  };
+  // The small page, loaded once; "click" navigates without a prefix.
+  write_request("click", "data:text/html,<title>bench</title><p>a small fixture page</p>");
+  RunProgram(request);
+
+  std::vector<double> times;
+  long peak_rss = 0;
+  write_request("source", "");
+  RunProgram(request);  // warm-up
+  for (int i = 0; i < runs; ++i) {
+    write_request("source", "");
+    const Run run = RunProgram(request);
+    times.push_back(run.ms);
+    peak_rss = std::max(peak_rss, run.rss_kb);
+  }
+  std::ifstream in(response);
+  const std::string last((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::printf("action 1 \"source\", %d runs: median %.1f ms, p95 %.1f ms, peak RSS %.1f MB\n", runs,
+              Percentile(times, 0.5), Percentile(times, 0.95), peak_rss / 1024.0);
+  std::printf("last response: %.120s\n", last.c_str());
+
+  TimeSteps(port, std::min(runs, 20));
+
+  ::kill(-browser, SIGKILL);
+  ::waitpid(browser, nullptr, 0);
+  std::filesystem::remove_all(dir);
+}
