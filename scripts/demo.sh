@@ -94,3 +94,20 @@ http_get "http://127.0.0.1:$cdp/json/list" | python3 -c '
 import json, sys
 for t in json.load(sys.stdin):
     if t["type"] == "page": print("  ", t["id"], t["url"])'
+
+echo
+echo "== action 1: WebDriver functions through a chromedriver that each run starts itself"
+request1() {  # extra members
+  printf '{"api":1,"profileId":"demo","port":%s,"chrome":"/usr/bin/chromium","logfile":"%s"%s}' "$cdp" "$log" "$1"
+}
+run "$(request1 ",\"function\":\"openurl\",\"args\":\"127.0.0.1:$site/index.html\"")"
+run "$(request1 ',"function":"source"')"
+run "$(request1 ',"function":"findElementByTag","args":"h1"')"
+run "$(request1 ',"function":"getAttribute","args":"[\"//h1\",\"textContent\"]"')"
+run "$(request1 ",\"function\":\"ScreenShot\",\"args\":\"$work/shot.png\"")"
+python3 - "$work/shot.png" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+width, height = struct.unpack(">II", data[16:24])
+print("screenshot: %d bytes, PNG %dx%d" % (len(data), width, height))
+PY
