@@ -40,6 +40,7 @@ void TWebDriver::SendKeys(const std::string& elementid, const std::string& key) 
 }
 
 void TWebElement::SendKey(const std::string& key) const {
+  if (!FWebDriver) return;  // nothing to send it through
   const std::string id = ElementID();
   FWebDriver->ProcResponse(FWebDriver->ExecuteCommand(cPost, ElementUrl(id, "/value"), KeyboardBody(id, key)));
 }

@@ -22,7 +22,8 @@ class TWebElement {
   // The element id, or empty for an empty or malformed reference.
   std::string ElementID() const;
 
-  // Keyboard input; lets the driver's ProcResponse errors pass.
+  // Keyboard input; lets the driver's ProcResponse errors pass. Nothing is
+  // sent without a driver.
   void SendKey(const std::string& key) const;
   // Nothing is sent without a driver or an element id; nothing raises.
   void Click() const;

@@ -45,6 +45,11 @@ TEST_F(DriverTest, SendKeysAndSendKeyPostTheKeyboardBody) {
   request = Sent();
   EXPECT_EQ(request.path, "/session/s1/element/F/value");
   EXPECT_EQ(request.body, R"({"value":["\u00e9"],"id":"F","text":"\u00e9"})");
+
+  TWebElement orphan;
+  orphan.ElementData = element.ElementData;
+  orphan.SendKey("a");
+  EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(DriverTest, SendKeyLetsProcResponseErrorsPass) {
