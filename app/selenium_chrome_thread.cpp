@@ -40,8 +40,9 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 // one by one.
 void AttachSession(webdriver::TChromeDriver& driver, int browser_port) {
   try {
-    // A server asked before it listens refuses the session request.
-    driver.WaitForServer(kServerStartMs);
+    // A server asked before it listens refuses the session request; one
+    // that could not be started is not waited for.
+    if (driver.DriverIsRunning()) driver.WaitForServer(kServerStartMs);
     if (driver.NewSession(DebuggerAddress(browser_port)).empty()) driver.GetSession();
   } catch (...) {
   }

@@ -439,10 +439,31 @@ TEST_F(Action1Paste, ARunCutOffByTheTimeLimitStopsItsServer) {
   EXPECT_TRUE(Reported("t", "x"));
 }
 
-TEST_F(Action1, AMissingChromedriverWritesNothing) {
+TEST_F(Action1, NoBrowserPortOrNoChromedriverWritesAndStartsNothing) {
   TempDir empty;
-  const ProgramRun run = Run("source", "", "", empty.File("chromium"));
-  EXPECT_FALSE(run.response);
+  const std::string port = std::to_string(browser_->port());
+  const std::string cases[] = {
+      R"({"port":0,"chrome":"/usr/bin/chromium")",
+      R"({"port":-1,"chrome":"/usr/bin/chromium")",
+      R"({"port":)" + port + R"(,"chrome":")" + empty.File("chromium") + "\"",
+  };
+  for (const std::string& start : cases) {
+    std::remove(dir_.File("response.json").c_str());
+    const ProgramRun run =
+        RunRequest(dir_, start + R"(,"api":1,"profileId":"p1","function":"source","logfile":"@LOG@"})");
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_FALSE(run.response) << start;
+    EXPECT_EQ(MarkedDrivers(), std::vector<std::string>{}) << start;
+  }
+}
+
+TEST_F(Action1, AnEmptyLogfileStillRunsTheFunction) {
+  const int loads = Hits("/target.html");
+  RunRequest(dir_, R"({"api":1,"profileId":"p1","port":)" + std::to_string(browser_->port()) +
+                       R"(,"chrome":"/usr/bin/chromium","function":"click","args":")" + site_->Url("/target.html") +
+                       R"(","logfile":""})");
+  EXPECT_EQ(Hits("/target.html"), loads + 1);
+  EXPECT_EQ(MarkedDrivers(), std::vector<std::string>{});
 }
 
 TEST_F(Action1, ABrowserThatIsNotListeningStillGetsBothResponses) {
