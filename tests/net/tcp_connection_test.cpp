@@ -75,10 +75,11 @@ TEST(TcpConnectTest, RefusedPortRaisesSocketErrorAndCanRetry) {
     }
     EXPECT_FALSE(client.Connected());
     // The failed attempt released its socket; the same object connects later.
-    ScriptedServer server([](PeerConnection&) {});
+    ScriptedServer server([](PeerConnection& peer) { peer.WaitForPeerClose(); });
     client.SetPort(static_cast<uint16_t>(server.port()));
     client.Connect();
     EXPECT_TRUE(client.Connected());
+    client.Disconnect();
   }
 }
 
