@@ -457,6 +457,15 @@ TEST_F(Action1, NoBrowserPortOrNoChromedriverWritesAndStartsNothing) {
   }
 }
 
+TEST_F(Action1, AnUnwritableLogfileEndsTheRunWithoutLeavingItsServer) {
+  const ProgramRun run = RunRequest(dir_, R"({"api":1,"profileId":"p1","port":)" + std::to_string(browser_->port()) +
+                                              R"(,"chrome":"/usr/bin/chromium","function":"source",)"
+                                              R"("logfile":"/nonexistent-folder/r.json"})");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(MarkedDrivers(), std::vector<std::string>{});
+}
+
 TEST_F(Action1, AnEmptyLogfileStillRunsTheFunction) {
   const int loads = Hits("/target.html");
   RunRequest(dir_, R"({"api":1,"profileId":"p1","port":)" + std::to_string(browser_->port()) +
