@@ -30,10 +30,13 @@ constexpr const char* kStandardHeaders[] = {"Content-Type: application/json", "A
 
 // What the callbacks of one exchange share.
 struct TPlatformCommand::Transfer {
+  Transfer(std::string* sink_, size_t max_bytes_, int response_timeout_ms_)
+      : sink(sink_), max_bytes(max_bytes_), response_timeout_ms(response_timeout_ms_) {}
+
   std::string* sink;
   size_t max_bytes;
-  bool over_cap = false;
   int response_timeout_ms;
+  bool over_cap = false;
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_down = 0;
   curl_off_t last_up = 0;
@@ -106,7 +109,7 @@ void TPlatformCommand::PrepareRequest() {
 
 bool TPlatformCommand::Perform(std::string* sink) {
   if (!Fhttp) return false;
-  Transfer transfer{sink, max_reply_bytes_, false, response_timeout_ms_};
+  Transfer transfer(sink, max_reply_bytes_, response_timeout_ms_);
   curl_easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
   const CURLcode code = curl_easy_perform(Fhttp);

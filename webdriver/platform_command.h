@@ -13,7 +13,8 @@ namespace tarnvex::webdriver {
 
 // Largest reply body held; a bigger one is a failed exchange (empty text), so
 // a hostile server cannot exhaust memory. Screenshots of the largest image the
-// decoder accepts stay well below it.
+// decoder accepts stay well below it. The reply head is bounded by libcurl
+// itself (300 KB).
 inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
 
 class TPlatformCommand : public TDriverCommand {

@@ -110,3 +110,26 @@ TEST(PlatformCommand, ABodyOverTheCapIsAFailedExchange) {
 
 }  // namespace
 }  // namespace tarnvex::webdriver
+
+namespace tarnvex::webdriver {
+namespace {
+
+TEST(PlatformCommand, AHeadOverLibcurlsLimitIsAFailedExchange) {
+  // About 1000 bytes a line: 250 lines stay under the cap, 350 pass it.
+  for (const auto& [lines, expected] : {std::pair{250, "ok"}, std::pair{350, ""}}) {
+    ScriptedServer server([lines = lines](PeerConnection& peer) {
+      peer.ReadUntil("\r\n\r\n");
+      std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
+      for (int i = 0; i < lines; ++i) head += "X-Filler: " + std::string(990, 'f') + "\r\n";
+      peer.Send(head + "\r\nok");
+      peer.WaitForPeerClose();
+    });
+    TPlatformCommand command;
+    EXPECT_EQ(command.ExecuteGet("http://127.0.0.1:" + std::to_string(server.port()) + "/status"),
+              expected)
+        << lines;
+  }
+}
+
+}  // namespace
+}  // namespace tarnvex::webdriver
