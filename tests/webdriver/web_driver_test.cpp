@@ -225,7 +225,7 @@ TEST_F(DriverTest, NewSessionReadsW3CLegacyAndErrorReplies) {
   }
 }
 
-TEST(NewSession, NoServerGivesTimeOutAndKeepsTheSession) {
+TEST(NewSession, NoServerGivesTimeOutAndEmptyReplies) {
   TChromeDriver driver;
   driver.SetPort(FreePort());
   driver.SetSessionID("kept");
@@ -234,6 +234,10 @@ TEST(NewSession, NoServerGivesTimeOutAndKeepsTheSession) {
   EXPECT_EQ(driver.SessionID(), "kept");
   EXPECT_EQ(driver.GetSession(), "");
   EXPECT_EQ(driver.SessionID(), "kept");
+  EXPECT_EQ(driver.GetCurUrl(), "");
+  EXPECT_EQ(driver.ErrorMessage(), "http request error");
+  EXPECT_TRUE(driver.FindElementByID("a").IsEmpty());
+  EXPECT_EQ(driver.ErrorMessage(), "http request error");
 }
 
 TEST_F(DriverTest, GetSessionAdoptsTheFirstListedSessionWithAnId) {
