@@ -349,6 +349,24 @@ TEST(TcpWriteTest, WriteBufferSendsOnlyOnClose) {
   EXPECT_EQ(all.get_future().get(), "GET / HTTP/1.1\r\nHost: x\r\n");
 }
 
+TEST(TcpWriteTest, WriteBufferThresholdFlushesWholePieces) {
+  std::promise<std::string> early;
+  std::promise<std::string> rest;
+  Gate closed;
+  Session s([&](PeerConnection& peer) {
+    early.set_value(peer.ReadBytes(8));
+    closed.Wait();
+    rest.set_value(peer.ReadAll());
+  });
+  s.io().WriteBufferOpen(4);
+  s.io().Write("abcdefghij");
+  EXPECT_EQ(early.get_future().get(), "abcdefgh");
+  s.io().WriteBufferClose();
+  s.client.Disconnect();
+  closed.Open();
+  EXPECT_EQ(rest.get_future().get(), "ij");
+}
+
 TEST(TcpWriteTest, WritingOnAClosedConnectionRaises) {
   Session s([](PeerConnection& peer) { peer.Close(); });
   EXPECT_THROW(s.io().ReadByte(), EConnClosedGracefully);
