@@ -125,11 +125,10 @@ bool TWebDriver::WaitForServer(int timeout_ms) {
   // One probe must not outlast the whole wait on a server that accepts but
   // does not answer yet.
   SetTimeout(std::max(timeout_ms, 1));
-  bool answered = false;
-  while (!answered) {
-    answered = !ExecuteCommand(cGet, GetHost() + "/status").empty();
-    if (answered || std::chrono::steady_clock::now() >= deadline) break;
+  bool answered = !ExecuteCommand(cGet, GetHost() + "/status").empty();
+  while (!answered && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    answered = !ExecuteCommand(cGet, GetHost() + "/status").empty();
   }
   SetTimeout(saved_timeout);
   return answered;

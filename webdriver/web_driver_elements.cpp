@@ -1,6 +1,4 @@
 // TWebDriver: element location.
-#include <string_view>
-
 #include "json/json_document.h"
 #include "platform/text.h"
 #include "webdriver/web_driver.h"

@@ -1,9 +1,6 @@
 #include "webdriver/web_element.h"
 
-#include <memory>
-
 #include "json/json_document.h"
-#include "platform/text.h"
 #include "webdriver/web_driver.h"
 
 namespace tarnvex::webdriver {
