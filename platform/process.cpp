@@ -25,6 +25,7 @@ std::vector<pid_t>& Started() {
   static std::vector<pid_t> pids;
   return pids;
 }
+bool starts_closed = false;  // guarded by StartedMutex()
 
 void SplitWords(std::string_view text, std::vector<std::string>& out) {
   size_t pos = 0;
@@ -99,6 +100,7 @@ pid_t StartHidden(std::string_view command_line) {
   if (!setup.Prepare()) return 0;
   pid_t pid = 0;
   std::lock_guard lock(StartedMutex());
+  if (starts_closed) return 0;
   if (posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ) != 0) return 0;
   Started().push_back(pid);
   return pid;
@@ -124,6 +126,7 @@ void TerminateAllStarted() {
   std::vector<pid_t> pids;
   {
     std::lock_guard lock(StartedMutex());
+    starts_closed = true;
     pids = Started();
   }
   for (const pid_t pid : pids) Terminate(pid);

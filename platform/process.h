@@ -27,8 +27,9 @@ pid_t StartHidden(std::string_view command_line);
 // that has already been terminated is ignored.
 void Terminate(pid_t pid);
 
-// Terminates every process started by StartHidden that has not been
-// terminated yet; for the program's own end, so no server outlives it.
+// For the program's own end, so that no server outlives it: terminates every
+// process started by StartHidden and not terminated yet, and makes every
+// later StartHidden fail (a worker still running cannot start one after).
 void TerminateAllStarted();
 
 }  // namespace tarnvex::process

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/support/browser.h"
@@ -89,14 +90,17 @@ TEST(Terminate, KillsAndReapsOnceAndIgnoresForeignIds) {
   Terminate(::getpid());  // not started here: must not be signalled
 }
 
-TEST(TerminateAllStarted, EndsEveryServerStillRunning) {
-  const pid_t first = StartHidden("/bin/sleep 30");
-  const pid_t second = StartHidden("/bin/sleep 30");
-  ASSERT_GT(first, 0);
-  ASSERT_GT(second, 0);
-  TerminateAllStarted();
-  EXPECT_TRUE(Reaped(first));
-  EXPECT_TRUE(Reaped(second));
+TEST(TerminateAllStarted, EndsEveryServerAndRefusesLaterStarts) {
+  // In a child process: afterwards this process can start nothing more.
+  EXPECT_EXIT(
+      {
+        const pid_t first = StartHidden("/bin/sleep 30");
+        const pid_t second = StartHidden("/bin/sleep 30");
+        TerminateAllStarted();
+        const bool ended = first > 0 && second > 0 && Reaped(first) && Reaped(second);
+        std::exit(ended && StartHidden("/bin/sleep 30") == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
