@@ -9,6 +9,7 @@
 #include "app/human_typing.h"
 #include "app/program_body.h"
 #include "app/response_file.h"
+#include "app/target_discovery.h"
 #include "platform/clipboard.h"
 #include "platform/local_port.h"
 #include "platform/process.h"
@@ -48,19 +49,14 @@ void AttachSession(webdriver::TChromeDriver& driver, int browser_port) {
   }
 }
 
-// The DevTools target id of the browser's first page, from its own
-// /json/list, within the run's deadline.
-std::string FirstPageId(int browser_port, Clock::time_point deadline) {
-  webdriver::TChromeDriver browser;
-  browser.SetCmd(std::make_unique<DeadlineCommand>(std::make_unique<webdriver::TPlatformCommand>(), deadline));
-  browser.SetPort(browser_port);
-  return browser.GetJsonSessionID();
-}
-
 // Guarded: without a page the session stays on the tab the server chose.
+// The lookup has its own 8 s limit, so it is not started once the run's time
+// is up (a browser that accepts but never answers has used it all).
 void SelectFirstPage(webdriver::TChromeDriver& driver, int browser_port, Clock::time_point deadline) {
+  if (Clock::now() >= deadline) return;
   try {
-    const std::string page_id = FirstPageId(browser_port, deadline);
+    std::string page_id;
+    FindFirstPageId(browser_port, page_id);
     if (!page_id.empty()) driver.SwitchToTab(page_id);
   } catch (...) {
   }
