@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/selenium_chrome_thread.h"
+#include "app/target_discovery.h"
 #include "platform/local_port.h"
 #include "webdriver/chrome_driver.h"
 #include "webdriver/platform_command.h"
@@ -100,15 +101,13 @@ void TimeSteps(int browser_port, int rounds) {
   std::vector<std::vector<double>> times(kSteps);
   for (int round = 0; round < rounds; ++round) {
     tarnvex::webdriver::TChromeDriver driver;
-    tarnvex::webdriver::TChromeDriver browser;
-    browser.SetPort(browser_port);
     driver.SetPort(FreePort());
     std::string page_id;
     const std::function<void()> steps[kSteps] = {
         [&] { driver.StartDriver("/usr/bin/chromedriver", ""); },
         [&] { driver.WaitForServer(5000); },
         [&] { driver.NewSession(tarnvex::app::DebuggerAddress(browser_port)); },
-        [&] { page_id = browser.GetJsonSessionID(); },
+        [&] { tarnvex::app::FindFirstPageId(browser_port, page_id); },
         [&] { driver.SwitchToTab(page_id); },
         [&] { driver.GetDocument(); },
         [&] { driver.TerminateWebDriver(); },
