@@ -278,7 +278,9 @@ void TWebSocketClient::CloseConnection() {
     IOHandler()->Write(EncodeFrame({}, TFrameOpcode::OP_CLOSE, random_));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   } catch (...) {
-    // The close frame could not go out; the socket must not stay half open.
+    // The close frame could not go out; the socket must not stay half open,
+    // and unread bytes must not keep Connected() true once it is gone.
+    if (net::TIOHandlerStack* io = IOHandler()) io->InputBuffer().Clear();
     Disconnect();
     throw;
   }
