@@ -1,10 +1,19 @@
 #include "app/doc_ready_state_thread.h"
 
+#include "app/devtools_socket.h"
 #include "app/response_file.h"
+#include "app/target_discovery.h"
 #include "json/lenient_value.h"
 #include "platform/text.h"
 
 namespace tarnvex::app {
+namespace {
+
+// The reply poll's limit: 601 pauses of 10 ms.
+constexpr int kReplyWaitMs = 6010;
+constexpr int kReadTimeoutMs = 25000;
+
+}  // namespace
 
 void TDocReadyStateThread::Execute() {
   FReadyState.clear();
@@ -12,6 +21,17 @@ void TDocReadyStateThread::Execute() {
   // An empty path means the manager wants no file; the expression still runs.
   if (!ResponseLogFile.empty()) WriteValueResponse(ResponseLogFile, "", 0);
   if (remoteDebugPort <= 0) return;
+  std::string address;
+  FindFirstPageWsUrl(remoteDebugPort, address);
+  if (address.empty()) return;
+  DevToolsSocket socket;
+  try {
+    socket.Open(address, kReadTimeoutMs, [this](const std::string& message) { OnMessage(message); });
+    if (socket.Connected()) socket.Send(DevToolsCommand(1, "Runtime.evaluate", "expression", FJSStr));
+    FReadSuccess.WaitFor(kReplyWaitMs);
+  } catch (...) {
+    // A refused connection or a failed send leaves the placeholder.
+  }
 }
 
 void TDocReadyStateThread::OnMessage(const std::string& message) {

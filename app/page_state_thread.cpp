@@ -1,6 +1,8 @@
 #include "app/page_state_thread.h"
 
+#include "app/devtools_socket.h"
 #include "app/response_file.h"
+#include "app/target_discovery.h"
 #include "json/lenient_value.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
@@ -39,6 +41,19 @@ void TPageStateThread::Execute() {
     WriteValueResponse(ResponseLogFile, PageStateText(false, "", "", ""), 0);
   }
   if (remoteDebugPort <= 0) return;
+  std::string address;
+  FindFirstPageWsUrl(remoteDebugPort, address);
+  if (address.empty()) return;
+  DevToolsSocket socket;
+  try {
+    socket.Open(address, kReadTimeoutMs, [this](const std::string& message) { OnMessage(message); });
+    for (const char* command : kCommands) {
+      if (socket.Connected()) socket.Send(command);
+    }
+    FReadSuccess.WaitFor(kReplyWaitMs);
+  } catch (...) {
+    // A refused connection or a failed send leaves the placeholder.
+  }
 }
 
 void TPageStateThread::OnMessage(const std::string& message) {

@@ -27,5 +27,17 @@ TEST(WithDefaultScheme, PrefixesOnlyTextWithoutSchemeSeparator) {
   for (const auto& [url, expected] : cases) EXPECT_EQ(WithDefaultScheme(url), expected) << url;
 }
 
+TEST(TabAddress, AimsAtTheTabOnTheFirstPagesHostAndPort) {
+  const std::string first = "ws://127.0.0.1:9222/devtools/page/FIRST";
+  const std::pair<std::string, std::string> cases[] = {
+      {"ABCDEF0123", "ws://127.0.0.1:9222/devtools/page/ABCDEF0123"},
+      // An id cannot leave its path segment or reach the request head.
+      {"../browser/x", "ws://127.0.0.1:9222/devtools/page/..%2Fbrowser%2Fx"},
+      {"a b\r\nHost: evil", "ws://127.0.0.1:9222/devtools/page/a%20b%0D%0AHost%3A%20evil"},
+  };
+  for (const auto& [id, expected] : cases) EXPECT_EQ(TabAddress(first, id), expected) << id;
+  EXPECT_EQ(TabAddress("ws://localhost/devtools/page/X", "Y"), "ws://localhost:80/devtools/page/Y");
+}
+
 }  // namespace
 }  // namespace tarnvex::app
