@@ -299,7 +299,7 @@ void THttpClient::RaiseHeadLimit() const {
   throw EHttpLimitExceeded("HTTP response head has more than " + std::to_string(MaxHeaderLines) + " lines.");
 }
 
-void THttpClient::RaiseBodyLimit() {
+void THttpClient::RaiseBodyLimit() const {
   throw EHttpLimitExceeded("HTTP body is larger than " + std::to_string(MaxBodySize) + " bytes.");
 }
 

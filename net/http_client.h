@@ -17,10 +17,6 @@ enum class THttpNextStep { nsGoToUrl, nsJustExit };
 
 class THttpClient : public TTcpClientCustom {
  public:
-  // A body beyond this, or a head of more than MaxHeaderLines lines, raises
-  // EHttpLimitExceeded and closes the connection.
-  static constexpr int64_t MaxBodySize = int64_t{256} * 1024 * 1024;
-
   // GET of the URL, redirects followed when HandleRedirects is set; returns
   // the final body decoded by its charset. Raises EHttpProtocolException for
   // an error status and the connection's exceptions.
@@ -34,7 +30,10 @@ class THttpClient : public TTcpClientCustom {
   bool HandleRedirects = false;
   int RedirectMaximum = 15;
   THttpProtocolVersion ProtocolVersion = THttpProtocolVersion::pv1_1;
+  // A head of more than MaxHeaderLines lines, or a body beyond MaxBodySize
+  // bytes, raises EHttpLimitExceeded and closes the connection.
   int MaxHeaderLines = 255;
+  int64_t MaxBodySize = int64_t{256} * 1024 * 1024;
   bool AllowCookies = true;
   THttpRequest Request;
   THttpResponse Response;
@@ -59,7 +58,7 @@ class THttpClient : public TTcpClientCustom {
   void AbortConnection();
   // Limits are raised from inside reads; PerformRequest closes the connection.
   [[noreturn]] void RaiseHeadLimit() const;
-  [[noreturn]] static void RaiseBodyLimit();
+  [[noreturn]] void RaiseBodyLimit() const;
   TIOHandlerStack& IO() const;
 
   TUri url_;  // the current URL; relative redirect targets resolve against it

@@ -276,13 +276,15 @@ TEST(HttpClientTest, RefusedConnectionRaisesTheSocketError) {
 // an endless read, and the connection is closed.
 class HostileServerTest : public ::testing::Test {
  protected:
-  void ExpectClosedAfter(const std::function<void(PeerConnection&)>& stream, const std::string& type_name) {
+  void ExpectClosedAfter(const std::function<void(PeerConnection&)>& stream, const std::string& type_name,
+                         int64_t max_body_size = int64_t{256} * 1024 * 1024) {
     ScriptedServer server([&](PeerConnection& peer) {
       peer.ReadUntil("\r\n\r\n");
       stream(peer);
     });
     THttpClient client;
     Configure(client);
+    client.MaxBodySize = max_body_size;
     try {
       client.Get("http://127.0.0.1:" + std::to_string(server.port()) + "/json/list");
       ADD_FAILURE() << "no exception";
@@ -330,11 +332,22 @@ TEST_F(HostileServerTest, BodyThatNeverEnds) {
   ExpectClosedAfter(
       [](PeerConnection& peer) {
         peer.Send("HTTP/1.1 200 OK\r\n\r\n");
-        const std::string chunk(1 << 20, 'b');
+        const std::string chunk(1 << 16, 'b');
         while (peer.Send(chunk)) {
         }
       },
-      "EHttpLimitExceeded");
+      "EHttpLimitExceeded", 1 << 20);
+}
+
+TEST_F(HostileServerTest, ChunksThatNeverEnd) {
+  ExpectClosedAfter(
+      [](PeerConnection& peer) {
+        peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+        const std::string chunk = "10000\r\n" + std::string(0x10000, 'c') + "\r\n";
+        while (peer.Send(chunk)) {
+        }
+      },
+      "EHttpLimitExceeded", 1 << 20);
 }
 
 TEST_F(HostileServerTest, EndlessInterimResponses) {
