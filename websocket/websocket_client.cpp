@@ -83,6 +83,10 @@ void TWebSocketClient::JoinTasks() {
     } else {
       task->join();
     }
+    // Once the reader is gone nothing will ever end a connection that an
+    // ERROR listener chose to keep, and the heartbeat watches it for as long
+    // as it stays open: release it here, as freeing the handler would anyway.
+    if (task == &FTaskReadFromWebSocket) Disconnect();
   }
 }
 
