@@ -67,10 +67,11 @@ int32_t Crc32OfText(const std::string& text) {
   return static_cast<int32_t>(static_cast<uint32_t>(crc));
 }
 
-int TypingBase(const std::string& profile_id) {
+int TypingBase(const std::string& profile_id) { return TypingBaseOfCrc(Crc32OfText(profile_id)); }
+
+int TypingBaseOfCrc(int32_t crc) {
   // 64 bits give 0x80000000 a magnitude too (base 198).
-  return static_cast<int>(std::llabs(static_cast<long long>(Crc32OfText(profile_id))) % kBaseModulus) +
-         kBaseOffset;
+  return static_cast<int>(std::llabs(static_cast<long long>(crc)) % kBaseModulus) + kBaseOffset;
 }
 
 std::string MarkLineBreaks(const std::string& text) {

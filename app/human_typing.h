@@ -17,8 +17,10 @@ namespace tarnvex::app {
 // that byte and every other one as "?", read as a signed 32-bit integer.
 int32_t Crc32OfText(const std::string& text);
 
-// The profile's pause base in ms, 50 to 549.
+// The profile's pause base in ms, 50 to 549: |crc| mod 500 + 50 of the
+// profile id's Crc32OfText.
 int TypingBase(const std::string& profile_id);
+int TypingBaseOfCrc(int32_t crc);
 
 // Every CR LF, then every remaining LF, replaced by the line-break marker
 // U+0013 (sent as the Enter key); a lone CR stays.

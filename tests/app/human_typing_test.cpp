@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <deque>
 
 #include "tests/webdriver/driver_fixture.h"
@@ -29,6 +30,9 @@ TEST(Crc32OfText, MatchesZlibOverTheAsciiMapping) {
   // Every unit from U+0080 counts as "?", whatever the character.
   EXPECT_EQ(Crc32OfText("é"), Crc32OfText("?"));
   EXPECT_EQ(Crc32OfText("p中x"), Crc32OfText("p?x"));
+  // 0x80000000 has no magnitude in 32 bits; it still gets a base in range.
+  EXPECT_EQ(TypingBaseOfCrc(INT32_MIN), 2147483648LL % 500 + 50);
+  EXPECT_EQ(TypingBaseOfCrc(INT32_MAX), 2147483647LL % 500 + 50);
   // Outside the BMP: two UTF-16 units, so two "?".
   EXPECT_EQ(Crc32OfText("😀"), Crc32OfText("??"));
 }
