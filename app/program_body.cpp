@@ -19,6 +19,17 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TARNVEX_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARNVEX_LEAK_CHECK 1
+#endif
+#endif
+#ifdef TARNVEX_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace tarnvex::app {
 namespace {
 
@@ -99,6 +110,11 @@ std::unique_ptr<WorkerThread> NewWorker(int api, TJsonObject& request) {
   }
 }
 
+// The worker of actions 1 to 3 lives until the process ends; owned here so
+// that the leak check at the end finds it reachable. Its destructor never
+// runs: the process ends through EndProcess.
+std::unique_ptr<WorkerThread> lasting_worker;
+
 int WaitLimitMs(int api) { return api <= 3 ? 15000 : 5000; }
 
 void DeleteRequest(const std::string& path) {
@@ -116,9 +132,13 @@ void LoadAndDispatch(const std::string& path) {
   std::unique_ptr<WorkerThread> worker = NewWorker(api, request);
   if (!worker) return;
   const std::shared_ptr<const Event> finished = worker->Finished();
-  // Released on purpose: a worker of actions 4 and 5 frees itself, the others
-  // live until the process ends.
-  worker.release()->Start();
+  WorkerThread* const running = worker.get();
+  if (api <= 3) {
+    lasting_worker = std::move(worker);
+  } else {
+    worker.release();  // frees itself when it ends
+  }
+  running->Start();
   finished->WaitFor(WaitLimitMs(api));
 }
 
@@ -171,6 +191,11 @@ void EndProcess() {
   }
   files::BlockFileWrites(kFinishWriteMs);
   std::fflush(stdout);
+#ifdef TARNVEX_LEAK_CHECK
+  // _Exit skips LeakSanitizer's check at exit, so sanitizer builds run it
+  // here (it follows ASAN_OPTIONS=detect_leaks).
+  __lsan_do_leak_check();
+#endif
   std::_Exit(0);
 }
 
