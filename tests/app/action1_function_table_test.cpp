@@ -16,6 +16,18 @@ using tarnvex::testing::RecordedRequest;
 
 constexpr const char* kRefKey = "element-6066-11e4-a52e-4f735466cecf";
 
+// A call of `name` with `data`; the other fields as the request gives them.
+FunctionCall Call(const std::string& name, const std::string& data, bool to_click = false, int index = 0,
+                  const std::string& data2 = "") {
+  FunctionCall call;
+  call.name = name;
+  call.data = data;
+  call.data2 = data2;
+  call.to_click = to_click;
+  call.index = index;
+  return call;
+}
+
 std::string Ref(const std::string& id) { return std::string("{\"") + kRefKey + "\":\"" + id + "\"}"; }
 
 class FunctionTableTest : public webdriver::DriverTest {
@@ -76,15 +88,15 @@ TEST_F(FunctionTableTest, EachNameSendsItsCommandAndLeavesItsResult) {
   };
   for (const RowCase& c : cases) {
     server.ClearRequests();
-    const FunctionCall call = Run({.name = c.name, .data = c.data});
+    const FunctionCall call = Run(Call(c.name, c.data));
     EXPECT_EQ(Sent(), c.sent) << c.name << " " << c.data;
     EXPECT_EQ(call.data, c.result) << c.name << " " << c.data;
   }
 }
 
 TEST_F(FunctionTableTest, NavigationSendsTheUrlAsTheResultShowsIt) {
-  Run({.name = "openurl", .data = "host:1/a"});
-  Run({.name = "click", .data = "host:1/a"});
+  Run(Call("openurl", "host:1/a"));
+  Run(Call("click", "host:1/a"));
   const auto posts = server.Requests("POST", "/session/s1/url");
   ASSERT_EQ(posts.size(), 2u);
   EXPECT_EQ(posts[0].body, R"({"url":"http://host:1/a","sessionid":"s1"})");
@@ -93,7 +105,7 @@ TEST_F(FunctionTableTest, NavigationSendsTheUrlAsTheResultShowsIt) {
 
 TEST_F(FunctionTableTest, GetAttributeRunsTheEmbeddedScriptWithTheArguments) {
   server.Reply("POST", "/session/s1/execute/sync", R"({"value":"https://a.test/"})");
-  EXPECT_EQ(Run({.name = "getAttribute", .data = R"(["//a[1]","href"])"}).data, "https://a.test/");
+  EXPECT_EQ(Run(Call("getAttribute", R"(["//a[1]","href"])")).data, "https://a.test/");
   json::TJsonObject body;
   body.FromJSON(server.Only().body);
   EXPECT_EQ(body.GetString("script"), LoadResource("SCRIPT"));
@@ -102,7 +114,7 @@ TEST_F(FunctionTableTest, GetAttributeRunsTheEmbeddedScriptWithTheArguments) {
 
 TEST_F(FunctionTableTest, SendKeysEmptiesTheResultEvenWhenTheServerFails) {
   server.Reply("POST", "/session/s1/element/E/value", "not json");
-  EXPECT_EQ(Run({.name = "sendKeys", .data = "E", .data2 = "ab"}).data, "");
+  EXPECT_EQ(Run(Call("sendKeys", "E", false, 0, "ab")).data, "");
 }
 
 struct SingleCase {
@@ -128,7 +140,7 @@ TEST_F(FunctionTableTest, SingleFindsGiveTheReferenceAndClickOnRequest) {
   };
   for (const SingleCase& c : cases) {
     server.ClearRequests();
-    EXPECT_EQ(Run({.name = c.name, .data = "v", .to_click = c.click}).data, Ref("E")) << c.name;
+    EXPECT_EQ(Run(Call(c.name, "v", c.click)).data, Ref("E")) << c.name;
     EXPECT_EQ(Sent(), c.sent) << c.name << " click " << c.click;
   }
 }
@@ -137,7 +149,7 @@ TEST_F(FunctionTableTest, ANotFoundElementIsNeitherEnteredNorClicked) {
   server.Reply("POST", "/session/s1/element", R"({"value":{"error":"no such element","message":"m"}})", 404);
   for (const std::string name : {"findElementByTag", "findElementByID"}) {
     server.ClearRequests();
-    EXPECT_EQ(Run({.name = name, .data = "iframe", .to_click = true}).data, "");
+    EXPECT_EQ(Run(Call(name, "iframe", true)).data, "");
     EXPECT_EQ(Sent(), std::vector<std::string>{"POST /session/s1/element"}) << name;
   }
 }
@@ -163,7 +175,7 @@ TEST_F(FunctionTableTest, ListFindsClickTheIndexedOrADrawnElement) {
                                    "findElementsByLinkText", "findElementsByXPath"}) {
       server.ClearRequests();
       draw_ranges.clear();
-      EXPECT_EQ(Run({.name = name, .data = "a", .to_click = true, .index = c.index}, c.draws).data, list);
+      EXPECT_EQ(Run(Call(name, "a", true, c.index), c.draws).data, list);
       EXPECT_EQ(Sent(), c.sent) << name << " index " << c.index;
       EXPECT_EQ(draw_ranges, c.draw_ranges) << name << " index " << c.index;
     }
@@ -172,7 +184,7 @@ TEST_F(FunctionTableTest, ListFindsClickTheIndexedOrADrawnElement) {
 
 TEST_F(FunctionTableTest, ARandomPickOverAnEmptyListClicksNothing) {
   server.Reply("POST", "/session/s1/elements", R"({"value":[]})");
-  EXPECT_EQ(Run({.name = "findElementsByTag", .data = "a", .to_click = true, .index = -1}).data, "[]");
+  EXPECT_EQ(Run(Call("findElementsByTag", "a", true, -1)).data, "[]");
   EXPECT_EQ(Sent(), std::vector<std::string>{"POST /session/s1/elements"});
 }
 

@@ -32,7 +32,8 @@ struct PortScript {
 };
 
 TEST(ChooseDriverPort, TakesAFreeFirstCandidateWithoutPausing) {
-  PortScript script{.draw_value = 7};
+  PortScript script;
+  script.draw_value = 7;
   EXPECT_EQ(script.Choose(), 1031);
   EXPECT_EQ(script.ranges, std::vector<int>{39515});
   EXPECT_EQ(script.probed, std::vector<int>{1031});
@@ -40,7 +41,8 @@ TEST(ChooseDriverPort, TakesAFreeFirstCandidateWithoutPausing) {
 }
 
 TEST(ChooseDriverPort, RedrawsOverTheWiderRangeAfterATakenPort) {
-  PortScript script{.draw_value = 0, .free_after_probes = 2};
+  PortScript script;
+  script.free_after_probes = 2;
   EXPECT_EQ(script.Choose(), 1024);
   EXPECT_EQ(script.ranges, (std::vector<int>{39515, 60000, 60000}));
   EXPECT_EQ(script.probed.size(), 3u);
@@ -48,7 +50,9 @@ TEST(ChooseDriverPort, RedrawsOverTheWiderRangeAfterATakenPort) {
 }
 
 TEST(ChooseDriverPort, FallsBackUnprobedAfterAThousandRedraws) {
-  PortScript script{.draw_value = 254, .free_after_probes = -1};
+  PortScript script;
+  script.draw_value = 254;
+  script.free_after_probes = -1;
   EXPECT_EQ(script.Choose(), 58163 + 254);
   EXPECT_EQ(script.probed.size(), 1001u);
   EXPECT_EQ(script.pauses, 1001);
