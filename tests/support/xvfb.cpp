@@ -1,5 +1,6 @@
 #include "tests/support/xvfb.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "tests/support/browser.h"
@@ -33,7 +34,12 @@ VirtualDisplay::VirtualDisplay() {
 }
 
 VirtualDisplay::~VirtualDisplay() {
-  if (process_) process_->Kill();
+  if (!process_) return;
+  // SIGTERM first: Xvfb then removes its socket and lock file, which would
+  // otherwise keep the display number taken.
+  ::kill(process_->pid(), SIGTERM);
+  WaitUntil([&] { return !ProcessAlive(process_->pid()); }, 2000);
+  process_->Kill();
 }
 
 void VirtualDisplay::SetClipboard(const std::string& text) const {
