@@ -2,6 +2,7 @@
 // they send, how they wait for answers, and a browser that never answers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -187,6 +188,19 @@ TEST(NavigateWorker, SilentBrowserIsCutOffAtTheLimit) {
   const ProgramRun run = RunRequest(dir, Request(4, browser.port(), R"(,"args":"x")"));
   EXPECT_EQ(run.response, R"({"value":"","drv_pid":0})");
   EXPECT_LT(run.seconds, 5.0 + 3.0);
+}
+
+TEST(NavigateWorker, RetriesTheNewTabRequestOnceAfterAPause) {
+  std::atomic<int> new_tab_requests{0};
+  ScriptedServer browser([&](PeerConnection& peer) {
+    if (peer.ReadUntil("\r\n\r\n").find(" /json/new ") != std::string::npos) ++new_tab_requests;
+    peer.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  });
+  TempDir dir;
+  const ProgramRun run = RunRequest(dir, Request(4, browser.port(), R"(,"args":"x","click":true)"));
+  EXPECT_EQ(run.response, R"({"value":"","drv_pid":0})");
+  EXPECT_EQ(new_tab_requests, 2);
+  EXPECT_GE(run.seconds, 1.5);  // the pause between the two requests
 }
 
 }  // namespace
