@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   client.SetReadTimeout(500);  // the peer always ends its side; this only bounds a stuck case
   try {
     const std::string body = client.Get(url);
-    if (static_cast<int64_t>(body.size()) > net::THttpClient::MaxBodySize * 4) std::abort();
+    if (static_cast<int64_t>(body.size()) > client.MaxBodySize * 4) std::abort();
     // A kept-alive connection meets the closed peer and must recover or raise.
     client.Get(url);
   } catch (const Exception&) {
