@@ -1,5 +1,6 @@
 #include "net/http_client.h"
 
+#include <cerrno>
 #include <charconv>
 #include <vector>
 
@@ -10,6 +11,13 @@ namespace tarnvex::net {
 namespace {
 
 constexpr int kRedirectBodyWaitMs = 5000;
+
+bool ClosedByPeer(const ENetException& e) {
+  if (dynamic_cast<const EConnClosedGracefully*>(&e) != nullptr) return true;
+  const auto* socket_error = dynamic_cast<const ESocketError*>(&e);
+  return socket_error != nullptr && (socket_error->LastError() == ECONNRESET || socket_error->LastError() == EPIPE ||
+                                     socket_error->LastError() == ECONNABORTED);
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -92,9 +100,7 @@ std::string THttpClient::PerformRequest(const std::string& method, const std::st
     while (true) {
       mid_response_ = false;
       MergeRequestUrl();
-      EnsureConnection();
-      BuildAndSendRequest();
-      ReadResponseHead();
+      SendRequestAndReadHead();
       if (ProcessResponse(content) == THttpNextStep::nsJustExit) break;
       content.clear();  // only the last response's body is returned
     }
@@ -165,7 +171,25 @@ void THttpClient::MergeRequestUrl() {
   Request.Host = default_port ? host : host + ":" + url_.Port;
 }
 
-void THttpClient::EnsureConnection() {
+void THttpClient::SendRequestAndReadHead() {
+  bool reused = EnsureConnection();
+  for (;;) {
+    try {
+      BuildAndSendRequest();
+      ReadResponseHead();
+      return;
+    } catch (const ENetException& e) {
+      // A kept connection that the peer closed while it was idle fails before
+      // any answer; the request then goes once more over a new connection.
+      if (!reused || mid_response_ || !ClosedByPeer(e)) throw;
+      reused = false;
+      AbortConnection();
+      Connect();
+    }
+  }
+}
+
+bool THttpClient::EnsureConnection() {
   // There is no TLS layer: a secure URL is never connected to.
   if (url_.Protocol == "https") throw Exception("To use a secure connection you need to assign a TLS I/O handler");
   if (IOHandler() != nullptr) IOHandler()->InputBuffer().Clear();
@@ -183,7 +207,9 @@ void THttpClient::EnsureConnection() {
   if (!EvaluateKeepAlive()) Disconnect();
   if (IOHandler() != nullptr) IOHandler()->InputBuffer().Clear();
   CheckForGracefulDisconnect(false);
-  if (!Connected()) Connect();
+  if (Connected()) return true;
+  Connect();
+  return false;
 }
 
 void THttpClient::BuildAndSendRequest() {

@@ -43,7 +43,9 @@ class THttpClient : public TTcpClientCustom {
   std::string Fetch(const std::string& method, const std::string& url);
   std::string PerformRequest(const std::string& method, const std::string& url);
   void MergeRequestUrl();
-  void EnsureConnection();
+  void SendRequestAndReadHead();
+  // True when an open connection is reused, false after a new Connect.
+  bool EnsureConnection();
   void BuildAndSendRequest();
   void ReadResponseHead();
   void RetrieveHeaders(int& head_lines);

@@ -224,6 +224,22 @@ TEST(HttpClientTest, ClosedKeptConnectionIsReplacedByANewOne) {
   EXPECT_EQ(server.connections(), 2);
 }
 
+TEST(HttpClientTest, KeptConnectionClosedWithoutAnswerIsRetriedOnceOnANewOne) {
+  // The peer drops the idle kept connection just as the next request comes.
+  FakeHttpServer server([](const std::string&, int index) {
+    if (index == 1) return Reply{"", true};
+    return Reply{HttpOk(index == 0 ? "first" : "second")};
+  });
+  THttpClient client;
+  Configure(client);
+  EXPECT_EQ(client.Get(server.Url("/")), "first");
+  EXPECT_EQ(client.Get(server.Url("/")), "second");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[1].first, 0);
+  EXPECT_EQ(requests[2].first, 1);
+}
+
 TEST(HttpClientTest, PeerClosingBeforeTheStatusLineRaises) {
   FakeHttpServer server([](const std::string&, int) { return Reply{"", true}; });
   THttpClient client;
