@@ -40,6 +40,7 @@ struct TPlatformCommand::Transfer {
   Clock::time_point last_activity = Clock::now();
   curl_off_t last_down = 0;
   curl_off_t last_up = 0;
+  bool sending = false;
 
   static size_t Write(char* data, size_t size, size_t count, void* user) {
     auto* self = static_cast<Transfer*>(user);
@@ -53,28 +54,31 @@ struct TPlatformCommand::Transfer {
     return bytes;
   }
 
-  // The send and response time-outs are inactivity limits, as on a socket:
-  // a large screenshot may take long as long as its bytes keep coming.
+  // Notes every byte moved; the exchange loop ends a transfer that has been
+  // idle too long.
   static int Progress(void* user, curl_off_t down_total, curl_off_t down_now, curl_off_t up_total,
                       curl_off_t up_now) {
     (void)down_total;
     auto* self = static_cast<Transfer*>(user);
-    const Clock::time_point now = Clock::now();
+    self->sending = up_total > 0 && up_now < up_total;
     if (down_now != self->last_down || up_now != self->last_up) {
       self->last_down = down_now;
       self->last_up = up_now;
-      self->last_activity = now;
-      return 0;
+      self->last_activity = Clock::now();
     }
-    const bool sending = up_total > 0 && up_now < up_total;
-    const int limit = sending ? kSendTimeoutMs : self->response_timeout_ms;
-    if (limit <= 0) return 0;
-    return now - self->last_activity > std::chrono::milliseconds(limit) ? 1 : 0;
+    return 0;
+  }
+
+  // The send and response time-outs are inactivity limits, as on a socket:
+  // a large screenshot may take long as long as its bytes keep coming.
+  bool IdleTooLong() const {
+    const int limit = sending ? kSendTimeoutMs : response_timeout_ms;
+    return limit > 0 && Clock::now() - last_activity > std::chrono::milliseconds(limit);
   }
 };
 
 TPlatformCommand::TPlatformCommand(size_t max_reply_bytes)
-    : Fhttp(NewHandle()), max_reply_bytes_(max_reply_bytes) {
+    : Fhttp(NewHandle()), multi_(curl_multi_init()), max_reply_bytes_(max_reply_bytes) {
   if (!Fhttp) return;
   curl_easy_setopt(Fhttp, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(Fhttp, CURLOPT_CONNECTTIMEOUT_MS, long{kConnectTimeoutMs});
@@ -90,6 +94,7 @@ TPlatformCommand::TPlatformCommand(size_t max_reply_bytes)
 
 TPlatformCommand::~TPlatformCommand() {
   if (Fhttp) curl_easy_cleanup(Fhttp);
+  if (multi_) curl_multi_cleanup(multi_);
   curl_slist_free_all(headers_);
 }
 
@@ -108,13 +113,29 @@ void TPlatformCommand::PrepareRequest() {
 }
 
 bool TPlatformCommand::Perform(std::string* sink) {
-  if (!Fhttp) return false;
+  if (!Fhttp || !multi_) return false;
   Transfer transfer(sink, max_reply_bytes_, response_timeout_ms_);
   curl_easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
-  const CURLcode code = curl_easy_perform(Fhttp);
+  if (curl_multi_add_handle(multi_, Fhttp) != CURLM_OK) return false;
+  // Driven here rather than by curl_easy_perform, whose idle wake-ups come
+  // only once a second: a time-out then ends within a few milliseconds.
+  bool ok = false;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+    int queued = 0;
+    const CURLMsg* message = curl_multi_info_read(multi_, &queued);
+    if (message && message->msg == CURLMSG_DONE) {
+      ok = message->data.result == CURLE_OK;
+      break;
+    }
+    if (transfer.IdleTooLong()) break;
+    curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
+  }
+  curl_multi_remove_handle(multi_, Fhttp);
   if (transfer.over_cap && sink) sink->clear();
-  return code == CURLE_OK;
+  return ok;
 }
 
 std::string TPlatformCommand::ExecuteGet(const std::string& url) {

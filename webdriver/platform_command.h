@@ -1,7 +1,7 @@
 #pragma once
-// The command transport over libcurl's easy interface (the only place the
-// product uses libcurl). One easy handle per transport: the headers set by
-// PrepareRequest stay on it, as does a kept-alive connection to the server.
+// The command transport over libcurl (the only place the product uses it).
+// One easy handle per transport: the headers set by PrepareRequest stay on it,
+// and its multi handle keeps a kept-alive connection to the server.
 #include <cstddef>
 #include <string>
 
@@ -41,7 +41,12 @@ class TPlatformCommand : public TDriverCommand {
   bool Perform(std::string* sink);
   void SetHeaders(const char* const* lines);
 
-  void* Fhttp;  // the CURL easy handle
+  // How long the exchange loop waits for the socket before it looks at the
+  // time-outs again.
+  static constexpr int kPollMs = 10;
+
+  void* Fhttp;   // the CURL easy handle
+  void* multi_;  // the multi handle that drives it and keeps its connection
   curl_slist* headers_ = nullptr;
   int response_timeout_ms_ = kDefaultResponseTimeoutMs;
   size_t max_reply_bytes_;
