@@ -7,25 +7,19 @@
 namespace tarnvex::net {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 std::vector<std::string_view> SplitParameters(std::string_view value) {
   std::vector<std::string_view> parts;
   size_t start = 0;
   while (true) {
     size_t semicolon = value.find(';', start);
-    parts.push_back(Trim(value.substr(start, semicolon - start)));
+    parts.push_back(text::TrimBlanks(value.substr(start, semicolon - start)));
     if (semicolon == std::string_view::npos) return parts;
     start = semicolon + 1;
   }
 }
 
 std::string Unquote(std::string_view s) {
-  s = Trim(s);
+  s = text::TrimBlanks(s);
   if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front()) {
     s = s.substr(1, s.size() - 2);
   }
@@ -90,7 +84,7 @@ TContentType ParseContentType(std::string_view value) {
   bool has_charset = false;
   for (std::string_view part : SplitParameters(value)) {
     size_t equals = part.find('=');
-    if (equals != std::string_view::npos && text::EqualsNoCase(Trim(part.substr(0, equals)), "charset")) {
+    if (equals != std::string_view::npos && text::EqualsNoCase(text::TrimBlanks(part.substr(0, equals)), "charset")) {
       result.CharSet = Unquote(part.substr(equals + 1));
       has_charset = true;
       continue;
@@ -104,7 +98,7 @@ TContentType ParseContentType(std::string_view value) {
 }
 
 std::string DecodeBody(std::string_view bytes, std::string_view charset) {
-  const std::string name = text::AsciiLower(Trim(charset));
+  const std::string name = text::AsciiLower(text::TrimBlanks(charset));
   if (name == "utf-8" || name == "utf8") return text::SanitizeUtf8(bytes);
   if (name == "us-ascii" || name == "ascii" || name == "ansi_x3.4-1968") return AsciiToUtf8(bytes);
   if (name == "utf-16le") return Utf16ToUtf8(bytes, false);

@@ -19,12 +19,6 @@ bool ClosedByPeer(const ENetException& e) {
                                      socket_error->LastError() == ECONNABORTED);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return text::AsciiLower(haystack).find(needle) != std::string::npos;
 }
@@ -67,7 +61,7 @@ uint16_t PortNumber(std::string_view text) {
 // not hexadecimal counts as 0. Sizes too large for the type saturate, so the
 // body limit rejects them.
 int64_t ChunkSize(std::string_view line) {
-  std::string_view digits = Trim(line.substr(0, line.find(';')));
+  std::string_view digits = text::TrimBlanks(line.substr(0, line.find(';')));
   uint64_t value = 0;
   auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
   if (digits.empty() || end != digits.data() + digits.size()) return 0;
@@ -393,8 +387,8 @@ bool THttpClient::EvaluateKeepAlive() {
   } catch (const Exception&) {
     open = false;
   }
-  const bool request_allows = !text::EqualsNoCase(Trim(Request.Connection), "close");
-  const std::string_view reply = Trim(Response.Connection);
+  const bool request_allows = !text::EqualsNoCase(text::TrimBlanks(Request.Connection), "close");
+  const std::string_view reply = text::TrimBlanks(Response.Connection);
   const bool response_allows = ProtocolVersion == THttpProtocolVersion::pv1_1 ? !text::EqualsNoCase(reply, "close")
                                                                               : text::EqualsNoCase(reply, "keep-alive");
   return Response.KeepAlive = open && request_allows && response_allows;

@@ -9,12 +9,6 @@
 namespace tarnvex::net {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
@@ -109,8 +103,8 @@ void TCookieStore::AddFromResponse(const TUri& url, std::string_view set_cookie,
   size_t equals = pair.find('=');
   if (equals == std::string_view::npos) return;
   Cookie cookie;
-  cookie.name = Trim(pair.substr(0, equals));
-  cookie.value = Trim(pair.substr(equals + 1));
+  cookie.name = text::TrimBlanks(pair.substr(0, equals));
+  cookie.value = text::TrimBlanks(pair.substr(equals + 1));
   if (cookie.name.empty()) return;
 
   const std::string host = text::AsciiLower(url.Host);
@@ -123,8 +117,8 @@ void TCookieStore::AddFromResponse(const TUri& url, std::string_view set_cookie,
     std::string_view attribute = attributes.substr(0, next);
     attributes = next == std::string_view::npos ? "" : attributes.substr(next + 1);
     size_t eq = attribute.find('=');
-    const std::string key = text::AsciiLower(Trim(attribute.substr(0, eq)));
-    const std::string_view value = eq == std::string_view::npos ? "" : Trim(attribute.substr(eq + 1));
+    const std::string key = text::AsciiLower(text::TrimBlanks(attribute.substr(0, eq)));
+    const std::string_view value = eq == std::string_view::npos ? "" : text::TrimBlanks(attribute.substr(eq + 1));
     if (key == "expires") {
       if (auto date = ParseCookieDate(value)) cookie.expires = date;
     } else if (key == "max-age") {

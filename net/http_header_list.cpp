@@ -9,12 +9,6 @@ bool IsContinuation(const std::string& line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 void THeaderList::AddValue(std::string_view name, std::string_view value) {
@@ -27,7 +21,7 @@ size_t THeaderList::Find(std::string_view name, size_t from) const {
     if (IsContinuation(line)) continue;
     size_t colon = line.find(':');
     if (colon != std::string::npos &&
-        text::EqualsNoCase(TrimBlanks(std::string_view(line).substr(0, colon)), name)) {
+        text::EqualsNoCase(text::TrimBlanks(std::string_view(line).substr(0, colon)), name)) {
       return i;
     }
   }
@@ -42,9 +36,9 @@ size_t THeaderList::ContinuationEnd(size_t index) const {
 
 std::string THeaderList::ValueAt(size_t index) const {
   const std::string& line = lines_[index];
-  std::string value(TrimBlanks(std::string_view(line).substr(line.find(':') + 1)));
+  std::string value(text::TrimBlanks(std::string_view(line).substr(line.find(':') + 1)));
   for (size_t i = index + 1; i < ContinuationEnd(index); ++i) {
-    std::string_view more = TrimBlanks(lines_[i]);
+    std::string_view more = text::TrimBlanks(lines_[i]);
     if (more.empty()) continue;
     if (!value.empty()) value += ' ';
     value += more;

@@ -3,15 +3,10 @@
 #include <charconv>
 
 #include "net/http_charset.h"
+#include "platform/text.h"
 
 namespace tarnvex::net {
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // A run of decimal digits that fits the type; nothing else.
 template <typename Int>
@@ -26,7 +21,7 @@ bool ParseDecimal(std::string_view s, Int& value) {
 int ParseResponseCode(std::string_view status_line) {
   size_t space = status_line.find(' ');
   if (space == std::string_view::npos) return -1;
-  std::string_view rest = Trim(status_line.substr(space + 1));
+  std::string_view rest = text::TrimBlanks(status_line.substr(space + 1));
   rest = rest.substr(0, rest.find(' '));
   rest = rest.substr(0, rest.find('.'));
   int code = -1;

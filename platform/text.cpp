@@ -127,6 +127,12 @@ std::string_view TrimControl(std::string_view s) {
   return s.substr(begin, end - begin);
 }
 
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
 std::string AsciiLower(std::string_view s) {
   std::string out(s);
   for (char& c : out) {

@@ -22,6 +22,8 @@ int Utf8SequenceLength(unsigned char lead);
 
 // Leading and trailing characters up to U+0020 removed.
 std::string_view TrimControl(std::string_view s);
+// Leading and trailing blanks (space and TAB) removed, as HTTP trims values.
+std::string_view TrimBlanks(std::string_view s);
 // ASCII-only lower case.
 std::string AsciiLower(std::string_view s);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
