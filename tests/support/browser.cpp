@@ -107,29 +107,10 @@ std::string Browser::NewTab(const std::string& url) const {
   return HttpRequest(port_, "PUT", "/json/new?" + url).body;
 }
 
-FixtureServer::FixtureServer() {
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listen_fd_, 64) != 0 ||
-      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
-    throw std::runtime_error("fixture server cannot listen");
-  }
-  port_ = ntohs(addr.sin_port);
-  thread_ = std::thread([this] { Serve(); });
-}
-
-FixtureServer::~FixtureServer() {
-  ::shutdown(listen_fd_, SHUT_RDWR);
-  ::close(listen_fd_);
-  thread_.join();
-}
+FixtureServer::FixtureServer() : server_([this](PeerConnection& c) { Answer(c); }) {}
 
 std::string FixtureServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://127.0.0.1:" + std::to_string(port()) + path;
 }
 
 void FixtureServer::Add(const std::string& path, const std::string& body,
@@ -144,27 +125,11 @@ int FixtureServer::Hits(const std::string& path) const {
   return it == hits_.end() ? 0 : it->second;
 }
 
-void FixtureServer::Serve() {
-  for (;;) {
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    Answer(fd);
-    ::close(fd);
-  }
-}
-
-void FixtureServer::Answer(int fd) {
-  std::string request;
-  char buffer[8192];
-  while (request.find("\r\n\r\n") == std::string::npos) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0) return;
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return;
-    request.append(buffer, static_cast<size_t>(n));
-  }
+void FixtureServer::Answer(PeerConnection& connection) {
+  const std::string request = connection.ReadUntil("\r\n\r\n");
   const size_t first_space = request.find(' ');
   const size_t second_space = request.find(' ', first_space + 1);
+  if (first_space == std::string::npos || second_space == std::string::npos) return;
   std::string path = request.substr(first_space + 1, second_space - first_space - 1);
   path = path.substr(0, path.find('?'));
   std::string status = "404 Not Found";
@@ -180,7 +145,7 @@ void FixtureServer::Answer(int fd) {
       body = it->second.second;
     }
   }
-  SendAll(fd, "HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+  connection.Send("HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " +
                   std::to_string(body.size()) +
                   "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/support/process.h"
+#include "tests/support/scripted_server.h"
 
 namespace tarnvex::testing {
 
@@ -45,23 +46,20 @@ class Browser {
 class FixtureServer {
  public:
   FixtureServer();
-  ~FixtureServer();
-  int port() const { return port_; }
+  int port() const { return server_.port(); }
   std::string Url(const std::string& path) const;
   void Add(const std::string& path, const std::string& body,
            const std::string& content_type = "text/html; charset=utf-8");
   int Hits(const std::string& path) const;
 
  private:
-  void Serve();
-  void Answer(int fd);
+  void Answer(PeerConnection& connection);
 
-  int listen_fd_ = -1;
-  int port_ = 0;
   mutable std::mutex mutex_;
   std::map<std::string, std::pair<std::string, std::string>> pages_;
   std::map<std::string, int> hits_;
-  std::thread thread_;
+  // Last: its handler threads use the members above until it is destroyed.
+  ScriptedServer server_;
 };
 
 // Waits (polling every 20 ms, at most `timeout_ms`) until `condition` holds.

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -115,8 +116,13 @@ ScriptedServer::~ScriptedServer() {
   ::shutdown(listen_fd_, SHUT_RDWR);
   ::close(listen_fd_);
   accept_thread_.join();
-  std::lock_guard lock(mutex_);
-  for (auto& t : handlers_) t.join();
+  std::vector<std::thread> handlers;
+  {
+    std::lock_guard lock(mutex_);
+    for (const int fd : open_fds_) ::shutdown(fd, SHUT_RDWR);
+    handlers.swap(handlers_);
+  }
+  for (auto& t : handlers) t.join();
 }
 
 void ScriptedServer::AcceptLoop() {
@@ -125,9 +131,12 @@ void ScriptedServer::AcceptLoop() {
     if (fd < 0) return;
     ++connections_;
     std::lock_guard lock(mutex_);
+    open_fds_.push_back(fd);
     handlers_.emplace_back([this, fd] {
       PeerConnection connection(fd);
       handler_(connection);
+      std::lock_guard forget(mutex_);
+      std::erase(open_fds_, fd);
     });
   }
 }

@@ -42,6 +42,7 @@ class ScriptedServer {
  public:
   using Handler = std::function<void(PeerConnection&)>;
   explicit ScriptedServer(Handler handler);
+  // Wakes every handler still waiting on its peer, then joins them all.
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -59,6 +60,7 @@ class ScriptedServer {
   std::thread accept_thread_;
   std::mutex mutex_;
   std::vector<std::thread> handlers_;
+  std::vector<int> open_fds_;  // connections whose handler still runs
 };
 
 }  // namespace tarnvex::testing
