@@ -5,18 +5,13 @@
 // same steps timed one by one in this process to show where the time goes.
 //
 //   action1_bench [runs, default 40]
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -25,50 +20,17 @@
 
 #include "app/selenium_chrome_thread.h"
 #include "app/target_discovery.h"
-#include "platform/local_port.h"
+#include "bench/bench_stats.h"
+#include "tests/support/browser.h"
 #include "webdriver/chrome_driver.h"
-#include "webdriver/platform_command.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using tarnvex::bench::Percentile;
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-int FreePort() {
-  for (int port = 20000 + ::getpid() % 20000;; ++port) {
-    if (tarnvex::ports::IsLocalPortFree(port)) return port;
-  }
-}
-
-pid_t Spawn(const std::vector<std::string>& argv) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  // Its own group, so the browser goes with all its helpers.
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  return rc == 0 ? pid : 0;
-}
-
-std::string Get(const std::string& url) {
-  tarnvex::webdriver::TPlatformCommand command;
-  command.SetTimeout(2000);
-  return command.ExecuteGet(url);
 }
 
 struct Run {
@@ -86,23 +48,20 @@ long OwnHighWaterKb(pid_t pid) {
 }
 
 // One whole program run on a request file.
+// Polls rather than blocks, to sample the program's own high-water mark; the
+// 1 ms poll is small against a run of tens of milliseconds.
 Run RunProgram(const std::string& request_path) {
   const Clock::time_point start = Clock::now();
-  const pid_t pid = Spawn({TARNVEX_BINARY, request_path});
+  tarnvex::testing::ChildProcess program({TARNVEX_BINARY, request_path}, "",
+                                         tarnvex::testing::ProcessGroup::kInherited);
   int status = 0;
   rusage usage{};
   long own = 0;
-  while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
-    own = std::max(own, OwnHighWaterKb(pid));
+  while (::wait4(program.pid(), &status, WNOHANG, &usage) == 0) {
+    own = std::max(own, OwnHighWaterKb(program.pid()));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return {MsSince(start), usage.ru_maxrss, own};
-}
-
-double Percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  const size_t at = std::min(values.size() - 1, static_cast<size_t>(p * (values.size() - 1) + 0.5));
-  return values[at];
 }
 
 // The worker's steps, timed in this process.
@@ -114,7 +73,7 @@ void TimeSteps(int browser_port, int rounds) {
   std::vector<std::vector<double>> times(kSteps);
   for (int round = 0; round < rounds; ++round) {
     tarnvex::webdriver::TChromeDriver driver;
-    driver.SetPort(FreePort());
+    driver.SetPort(tarnvex::testing::FreePort());
     std::string page_id;
     const std::function<void()> steps[kSteps] = {
         [&] { driver.StartDriver("/usr/bin/chromedriver", ""); },
@@ -141,19 +100,12 @@ void TimeSteps(int browser_port, int rounds) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("action1_bench." + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir / "profile");
-  const int port = FreePort();
-  const pid_t browser = Spawn({"/usr/bin/chromium", "--headless", "--remote-debugging-port=" + std::to_string(port),
-                               "--user-data-dir=" + (dir / "profile").string(), "--no-sandbox", "--disable-gpu",
-                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                               "--disable-sync", "--disable-quic", "about:blank"});
-  const std::string version_url = "http://127.0.0.1:" + std::to_string(port) + "/json/version";
-  for (int i = 0; i < 300 && Get(version_url).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  tarnvex::testing::TempDir dir;
+  tarnvex::testing::Browser browser;
+  const int port = browser.port();
 
-  const std::string request = (dir / "request.json").string();
-  const std::string response = (dir / "response.json").string();
+  const std::string request = dir.File("request.json");
+  const std::string response = dir.File("response.json");
   auto write_request = [&](const std::string& function, const std::string& args) {
     std::ofstream(request) << "{\"api\":1,\"profileId\":\"bench\",\"port\":" << port << ",\"function\":\"" << function
                            << "\",\"args\":\"" << args << "\",\"chrome\":\"/usr/bin/chromium\",\"logfile\":\""
@@ -175,16 +127,11 @@ int main(int argc, char** argv) {
     peak_rss = std::max(peak_rss, run.rss_kb);
     own_peak = std::max(own_peak, run.own_hwm_kb);
   }
-  std::ifstream in(response);
-  const std::string last((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string last = tarnvex::testing::ReadFile(response);
   std::printf("action 1 \"source\", %d runs: median %.1f ms, p95 %.1f ms, peak RSS %.1f MB "
               "(TarnvexApi alone %.1f MB; the rest is its chromedriver)\n",
               runs, Percentile(times, 0.5), Percentile(times, 0.95), peak_rss / 1024.0, own_peak / 1024.0);
   std::printf("last response: %.120s\n", last.c_str());
 
   TimeSteps(port, std::min(runs, 20));
-
-  ::kill(-browser, SIGKILL);
-  ::waitpid(browser, nullptr, 0);
-  std::filesystem::remove_all(dir);
 }

@@ -50,7 +50,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdout_file) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdout_file,
+                           ProcessGroup group)
+    : own_group_(group == ProcessGroup::kOwn) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -59,8 +61,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
+  if (own_group_) {
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+  }
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -72,9 +76,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
 
 ChildProcess::~ChildProcess() { Kill(); }
 
-int ChildProcess::Wait() {
+int ChildProcess::Wait(struct rusage* usage) {
   if (!reaped_) {
-    while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+    while (::wait4(pid_, &status_, 0, usage) < 0 && errno == EINTR) {
     }
     reaped_ = true;
   }
@@ -83,7 +87,13 @@ int ChildProcess::Wait() {
 
 void ChildProcess::Kill() {
   if (pid_ <= 0) return;
-  ::kill(-pid_, SIGKILL);
+  // The group outlives a reaped leader and may still hold its children; a
+  // plain child's id may be reused once reaped, so it is left alone then.
+  if (own_group_) {
+    ::kill(-pid_, SIGKILL);
+  } else if (!reaped_) {
+    ::kill(pid_, SIGKILL);
+  }
   Wait();
   pid_ = -1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Test helpers for child processes, temporary folders and free ports.
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -24,23 +25,29 @@ class TempDir {
   std::string path_;
 };
 
-// A child process in a process group of its own, so that it is ended together
-// with every process it started.
+// A child process, by default in a process group of its own, so that it is
+// ended together with every process it started.
+enum class ProcessGroup { kOwn, kInherited };
+
 class ChildProcess {
  public:
-  // `stdout_file` empty: standard output goes to /dev/null.
-  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& stdout_file = "");
+  // `stdout_file` empty: standard output goes to /dev/null. kInherited starts
+  // a plain child, as a manager starts the program (benchmarks time that).
+  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& stdout_file = "",
+                        ProcessGroup group = ProcessGroup::kOwn);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   pid_t pid() const { return pid_; }
   // Waits for the process to end; returns its exit code (-signal when killed).
-  int Wait();
-  // Kills the whole group and reaps the process.
+  // `usage`, when given, receives its resource use (peak RSS among others).
+  int Wait(struct rusage* usage = nullptr);
+  // Kills the process (its whole group when it has its own) and reaps it.
   void Kill();
 
  private:
   pid_t pid_ = -1;
+  bool own_group_ = true;
   bool reaped_ = false;
   int status_ = 0;
 };
