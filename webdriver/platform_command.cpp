@@ -1,22 +1,14 @@
 #include "webdriver/platform_command.h"
 
-#include <curl/curl.h>
-
 #include <chrono>
-#include <mutex>
 
 #include "platform/text.h"
+#include "webdriver/curl_api.h"
 
 namespace tarnvex::webdriver {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-CURL* NewHandle() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  return curl_easy_init();
-}
 
 // Before PrepareRequest the client sends none of the standard headers; curl's
 // own "Accept: */*" is removed so that the first request carries only what
@@ -78,62 +70,66 @@ struct TPlatformCommand::Transfer {
 };
 
 TPlatformCommand::TPlatformCommand(size_t max_reply_bytes)
-    : Fhttp(NewHandle()), multi_(curl_multi_init()), max_reply_bytes_(max_reply_bytes) {
+    : curl_(Curl()),
+      Fhttp(curl_ ? curl_->easy_init() : nullptr),
+      multi_(curl_ ? curl_->multi_init() : nullptr),
+      max_reply_bytes_(max_reply_bytes) {
   if (!Fhttp) return;
-  curl_easy_setopt(Fhttp, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(Fhttp, CURLOPT_CONNECTTIMEOUT_MS, long{kConnectTimeoutMs});
+  curl_->easy_setopt(Fhttp, CURLOPT_NOSIGNAL, 1L);
+  curl_->easy_setopt(Fhttp, CURLOPT_CONNECTTIMEOUT_MS, long{kConnectTimeoutMs});
   // The server is on the loopback address: a proxy from the environment must
   // not be used for it.
-  curl_easy_setopt(Fhttp, CURLOPT_PROXY, "");
-  curl_easy_setopt(Fhttp, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(Fhttp, CURLOPT_WRITEFUNCTION, &Transfer::Write);
-  curl_easy_setopt(Fhttp, CURLOPT_XFERINFOFUNCTION, &Transfer::Progress);
-  curl_easy_setopt(Fhttp, CURLOPT_NOPROGRESS, 0L);
+  curl_->easy_setopt(Fhttp, CURLOPT_PROXY, "");
+  curl_->easy_setopt(Fhttp, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_->easy_setopt(Fhttp, CURLOPT_WRITEFUNCTION, &Transfer::Write);
+  curl_->easy_setopt(Fhttp, CURLOPT_XFERINFOFUNCTION, &Transfer::Progress);
+  curl_->easy_setopt(Fhttp, CURLOPT_NOPROGRESS, 0L);
   SetHeaders(kBareHeaders);
 }
 
 TPlatformCommand::~TPlatformCommand() {
-  if (Fhttp) curl_easy_cleanup(Fhttp);
-  if (multi_) curl_multi_cleanup(multi_);
-  curl_slist_free_all(headers_);
+  if (!curl_) return;
+  if (Fhttp) curl_->easy_cleanup(Fhttp);
+  if (multi_) curl_->multi_cleanup(multi_);
+  curl_->slist_free_all(headers_);
 }
 
 void TPlatformCommand::SetHeaders(const char* const* lines) {
   curl_slist* list = nullptr;
-  for (; *lines; ++lines) list = curl_slist_append(list, *lines);
-  if (Fhttp) curl_easy_setopt(Fhttp, CURLOPT_HTTPHEADER, list);
-  curl_slist_free_all(headers_);
+  for (; *lines; ++lines) list = curl_->slist_append(list, *lines);
+  if (Fhttp) curl_->easy_setopt(Fhttp, CURLOPT_HTTPHEADER, list);
+  curl_->slist_free_all(headers_);
   headers_ = list;
 }
 
 void TPlatformCommand::PrepareRequest() {
   if (!Fhttp) return;
-  curl_easy_setopt(Fhttp, CURLOPT_USERAGENT, "TX http Client");
+  curl_->easy_setopt(Fhttp, CURLOPT_USERAGENT, "TX http Client");
   SetHeaders(kStandardHeaders);
 }
 
 bool TPlatformCommand::Perform(std::string* sink) {
   if (!Fhttp || !multi_) return false;
   Transfer transfer(sink, max_reply_bytes_, response_timeout_ms_);
-  curl_easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
-  if (curl_multi_add_handle(multi_, Fhttp) != CURLM_OK) return false;
+  curl_->easy_setopt(Fhttp, CURLOPT_WRITEDATA, &transfer);
+  curl_->easy_setopt(Fhttp, CURLOPT_XFERINFODATA, &transfer);
+  if (curl_->multi_add_handle(multi_, Fhttp) != CURLM_OK) return false;
   // Driven here rather than by curl_easy_perform, whose idle wake-ups come
   // only once a second: a time-out then ends within a few milliseconds.
   bool ok = false;
   for (;;) {
     int running = 0;
-    if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+    if (curl_->multi_perform(multi_, &running) != CURLM_OK) break;
     int queued = 0;
-    const CURLMsg* message = curl_multi_info_read(multi_, &queued);
+    const CURLMsg* message = curl_->multi_info_read(multi_, &queued);
     if (message && message->msg == CURLMSG_DONE) {
       ok = message->data.result == CURLE_OK;
       break;
     }
     if (transfer.IdleTooLong()) break;
-    curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
+    curl_->multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
   }
-  curl_multi_remove_handle(multi_, Fhttp);
+  curl_->multi_remove_handle(multi_, Fhttp);
   if (transfer.over_cap && sink) sink->clear();
   return ok;
 }
@@ -142,9 +138,9 @@ std::string TPlatformCommand::ExecuteGet(const std::string& url) {
   PrepareRequest();
   FSTM.clear();
   if (Fhttp) {
-    curl_easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
+    curl_->easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
+    curl_->easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_->easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
     Perform(&FSTM);  // on failure: whatever part of the body had arrived
   }
   return text::SanitizeUtf8(FSTM);
@@ -155,21 +151,21 @@ std::string TPlatformCommand::ExecutePost(const std::string& url, const std::str
   PrepareRequest();
   FSTM.clear();
   if (!Fhttp) return {};
-  curl_easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
-  curl_easy_setopt(Fhttp, CURLOPT_POST, 1L);
-  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDS, body.data());
-  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_->easy_setopt(Fhttp, CURLOPT_URL, url.c_str());
+  curl_->easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, nullptr);
+  curl_->easy_setopt(Fhttp, CURLOPT_POST, 1L);
+  curl_->easy_setopt(Fhttp, CURLOPT_POSTFIELDS, body.data());
+  curl_->easy_setopt(Fhttp, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   const bool ok = Perform(&FSTM);
-  curl_easy_setopt(Fhttp, CURLOPT_POSTFIELDS, nullptr);  // `body` ends here
+  curl_->easy_setopt(Fhttp, CURLOPT_POSTFIELDS, nullptr);  // `body` ends here
   return ok ? text::SanitizeUtf8(FSTM) : std::string();
 }
 
 void TPlatformCommand::ExecuteDelete(const std::string& command) {
   if (!Fhttp) return;
-  curl_easy_setopt(Fhttp, CURLOPT_URL, command.c_str());
-  curl_easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, "DELETE");
+  curl_->easy_setopt(Fhttp, CURLOPT_URL, command.c_str());
+  curl_->easy_setopt(Fhttp, CURLOPT_HTTPGET, 1L);
+  curl_->easy_setopt(Fhttp, CURLOPT_CUSTOMREQUEST, "DELETE");
   Perform(nullptr);
 }
 

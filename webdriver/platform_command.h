@@ -1,6 +1,6 @@
 #pragma once
-// The command transport over libcurl (the only place the product uses it).
-// One easy handle per transport: the headers set by PrepareRequest stay on it,
+// The command transport over libcurl (the only place the product uses it; see
+// curl_api.h for how it is loaded). One easy handle per transport: the headers set by PrepareRequest stay on it,
 // and its multi handle keeps a kept-alive connection to the server.
 #include <cstddef>
 #include <string>
@@ -10,6 +10,8 @@
 struct curl_slist;
 
 namespace tarnvex::webdriver {
+
+struct CurlApi;
 
 // Largest reply body held; a bigger one is a failed exchange (empty text), so
 // a hostile server cannot exhaust memory. Screenshots of the largest image the
@@ -45,8 +47,9 @@ class TPlatformCommand : public TDriverCommand {
   // time-outs again.
   static constexpr int kPollMs = 10;
 
-  void* Fhttp;   // the CURL easy handle
-  void* multi_;  // the multi handle that drives it and keeps its connection
+  const CurlApi* curl_;  // null when libcurl cannot be loaded: every request fails
+  void* Fhttp;           // the CURL easy handle
+  void* multi_;          // the multi handle that drives it and keeps its connection
   curl_slist* headers_ = nullptr;
   int response_timeout_ms_ = kDefaultResponseTimeoutMs;
   size_t max_reply_bytes_;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "tests/support/fake_webdriver.h"
 #include "tests/support/process.h"
@@ -16,6 +19,26 @@ using tarnvex::testing::FreePort;
 using tarnvex::testing::PeerConnection;
 using tarnvex::testing::RecordedRequest;
 using tarnvex::testing::ScriptedServer;
+
+bool LibcurlMapped() {
+  std::ifstream maps("/proc/self/maps");
+  std::stringstream text;
+  text << maps.rdbuf();
+  return text.str().find("libcurl") != std::string::npos;
+}
+
+// Runs that never make a WebDriver request (actions 2 to 5) must not pay for
+// loading libcurl and the libraries it pulls in.
+TEST(PlatformCommand, LibcurlIsLoadedOnlyWhenTheFirstTransportIsMade) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, not a fork of this one
+  EXPECT_EXIT(
+      {
+        const bool before = LibcurlMapped();
+        TPlatformCommand command;
+        std::_Exit(!before && LibcurlMapped() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 void ExpectStandardHeaders(const RecordedRequest& request) {
   EXPECT_EQ(request.Header("user-agent"), "TX http Client") << request.method;
