@@ -292,6 +292,10 @@ long TIOHandlerStack::ReadFromSource(bool raise_when_disconnected, int timeout_m
 }
 
 bool TIOHandlerStack::Connected() {
+  // Bytes still to be read keep the connection usable whatever the socket's
+  // state; the socket is looked at once they are gone (a byte-wise reader
+  // would otherwise poll it once per byte).
+  if (!input_buffer_.Empty()) return true;
   // Peek rather than receive: this runs on threads other than the reader, and
   // taking bytes into the buffer here could leave the reader waiting on a
   // socket that no longer has them.
@@ -313,7 +317,7 @@ bool TIOHandlerStack::Connected() {
     }
   }
   CheckForDisconnect(false, false);
-  if (!input_buffer_.Empty()) return true;
+  if (!input_buffer_.Empty()) return true;  // the reader may have filled it meanwhile
   return opened_ && SocketAllocated() && !closed_gracefully_;
 }
 

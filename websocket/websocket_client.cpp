@@ -181,6 +181,9 @@ void TWebSocketClient::Connect() {
   FSecWebSocketAcceptExpectedResponse = ExpectedAccept(key);
 
   net::TIOHandlerStack& io = *IOHandler();
+  // The head leaves in one write: the same bytes, but the server is not woken
+  // (and does not parse a partial head) once per line.
+  io.WriteBufferOpen();
   io.WriteLn("GET " + target + " HTTP/1.1");
   io.WriteLn("Host: " + host);
   io.WriteLn("User-Agent: TX WebSocket Client");
@@ -190,6 +193,7 @@ void TWebSocketClient::Connect() {
   io.WriteLn("Sec-WebSocket-Key: " + key);
   if (!text::TrimControl(FSubProtocol).empty()) io.WriteLn("Sec-WebSocket-Protocol: " + FSubProtocol);
   io.WriteLn("");
+  io.WriteBufferClose();
 
   ReadFromWebSocket();
   StartHeartBeat();
